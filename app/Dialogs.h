@@ -1,0 +1,40 @@
+// How the window talks to the user: questions, notices, error reports and
+// the two file dialogs. The editor uses QtDialogs; tests give their own.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  // A modal box titled "Hint" with Yes and No and no icon: true only for Yes.
+  virtual bool Ask(QWidget* owner, const QString& text) = 0;
+  // A modal box with OK, captioned with the application title.
+  virtual void Notice(QWidget* owner, const QString& text) = 0;
+  // The general error report: stop icon, application title, the error's text
+  // followed by a full stop (text is given without it).
+  virtual void Error(QWidget* owner, const QString& text) = 0;
+  // The file chosen, or nothing when the user cancels.
+  virtual std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& filter,
+                                          const QString& fileName) = 0;
+  virtual std::optional<QString> SaveFile(QWidget* owner, const QString& title, const QString& filter,
+                                          const QString& fileName) = 0;
+};
+
+// QMessageBox and Qt's file dialogs.
+class QtDialogs : public IDialogs {
+ public:
+  bool Ask(QWidget* owner, const QString& text) override;
+  void Notice(QWidget* owner, const QString& text) override;
+  void Error(QWidget* owner, const QString& text) override;
+  std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& filter,
+                                  const QString& fileName) override;
+  std::optional<QString> SaveFile(QWidget* owner, const QString& title, const QString& filter,
+                                  const QString& fileName) override;
+};
+
+// The application title, caption of notices and error reports.
+inline const char* const ApplicationTitle = "VLX210";

@@ -1,0 +1,180 @@
+// The main window: every command, timer handler and editing operation of the
+// editor is a method of TForm1. The methods live beside the subsystem they
+// belong to (profile/, sync/, editor/); this file declares them all.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/Dialogs.h"
+#include "app/Widgets.h"
+#include "midi/Midi.h"
+#include "profile/ParaTable.h"
+#include "sync/SysEx.h"
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // What the window is given from outside: the seams of the tests.
+  struct Services {
+    std::shared_ptr<IDialogs> Dialogs;          // questions, notices, errors, file dialogs
+    std::shared_ptr<vlx::IMidiService> Midi;    // the MIDI service behind the port lists
+    std::function<bool()> UsbDevicePresent;     // the USB check of discovery
+    std::string AppDir;                         // the executable's folder, ending in '/'
+  };
+
+  // Builds the layout and runs FormCreate. Errors of FormCreate are shown in
+  // the error box; the window is usable all the same.
+  explicit TForm1(Services services, QWidget* parent = nullptr);
+  // FormDestroy, then the exit sequence: the port lists are released after
+  // every port still open has been closed.
+  ~TForm1() override;
+
+  // ---- app/Unit1.cpp: start-up and shutdown
+  void FormCreate();
+  void FormDestroy();
+  // Runs an event handler; an error that leaves it is shown in the error box.
+  void Guarded(const std::function<void()>& handler);
+  void ShowError(const std::exception& e);
+
+  // ---- app/Discovery.cpp: finding the controller, connection state
+  void Discovery();
+  void CloseState();
+  void Timer3Timer();
+  void TimerCheckUSBTimer();
+  // Mode-2 choice of DevicePort from an identity reply (MIDI thread, under SysExLock).
+  void ChooseDevicePortFromReply();
+
+  // ---- profile/: the table in the editor, files, profile commands
+  void ResetPara();
+  void RegainData();
+  void LoadParaFromFile(const std::string& path);
+  void SaveParaToFile();
+  void BtnNEWClick(QObject* sender);
+  void BtnOpenClick(QObject* sender);
+  void BtnSaveClick(QObject* sender);
+  void BtnExportClick(QObject* sender);
+  void BtselfSaveClick(QObject* sender);
+
+  // ---- sync/: SysEx messages and the device transfers
+  void SysExReceived(int32_t port, vlx::TByteStream& stream);  // MIDI thread
+  void AnalysisData();                                         // UI thread
+  void BtnSyncPcClick(QObject* sender);
+  void TimerSyncPCTimer();
+  void BtnSyncFwClick(QObject* sender);
+  void BtnResetClick(QObject* sender);
+  void TimerSyncFWTimer();
+
+  // ---- editor/: control selection and editing, live monitor
+  void mCode1Click(QObject* sender);
+  void ClealAll();
+  void SaveCurrentPara();
+  // key is the typed character; set to 0 to discard it.
+  void EdtValueKeyPress(QObject* sender, char16_t& key);
+  void MidiDataReceived(int32_t port, uint8_t status, uint8_t data1, uint8_t data2);  // MIDI thread
+  void CmbDataDisClick(QObject* sender);
+  void RenderMonitor();
+
+  // ---- the profile (Part of the window's state)
+  vlx::TParaTable ParaTable;
+  int32_t CurrentControl = 0;
+  std::string ProfilePath;
+
+  // ---- connection state
+  std::atomic<int32_t> DeviceOffline{0};
+  std::atomic<int32_t> DevicePort{0};
+  std::atomic<int32_t> DiscoveryMode{0};
+  int32_t UsbPortCount = 0;
+  int32_t HubFound = 0;
+  std::array<int32_t, 11> OutputOpened{};
+  std::array<int32_t, 11> InputOpened{};
+  int32_t PollTicks = 0;
+
+  // ---- SysEx reception and the transfers
+  std::recursive_mutex SysExLock;
+  vlx::TRxTokens RxTokens;                  // guarded by SysExLock
+  int32_t SysExPortIndex = 0;               // guarded by SysExLock
+  std::atomic<int32_t> SyncFwAcked{0};
+  std::atomic<int32_t> SyncPcDone{0};
+  int32_t SyncPcTicks = 0;
+  int32_t SyncFwTicks = 0;
+
+  // ---- live monitor: the last message, status | data1 << 8 | data2 << 16,
+  // stored and read as one unit
+  std::atomic<uint32_t> LastMessage{0};
+
+  // ---- the MIDI module: InputPorts(), OutputPorts(), LastProbeResult
+  vlx::TMidiModule& Midi() { return *midi_; }
+  vlx::TMidiInput& InputPorts() { return midi_->InputPorts(); }
+  vlx::TMidiOutput& OutputPorts() { return midi_->OutputPorts(); }
+  IDialogs& Dialogs() { return *services_.Dialogs; }
+  const Services& GetServices() const { return services_; }
+
+  // ---- the window's controls (layout in app/Unit1Layout.cpp)
+  TImage* OrvantaLogo = nullptr;
+  TLabel *Label6 = nullptr, *LbVersions = nullptr, *LbConnect = nullptr;
+  TLabel* LbProFile = nullptr;
+  TLabel *BtnNEW = nullptr, *BtnOpen = nullptr, *BtnReset = nullptr, *BtnExport = nullptr, *BtnSave = nullptr,
+         *BtnSyncPc = nullptr, *BtnSyncFw = nullptr;
+  TShape *ShNEW = nullptr, *ShPOEN = nullptr, *ShRESET = nullptr, *ShEXPORT = nullptr, *ShSAVE = nullptr,
+         *ShSyncPC = nullptr, *ShSyncFW = nullptr;
+  QProgressBar *ProBarToPC = nullptr, *ProBarToFW = nullptr;
+  TLabel *LbBar1 = nullptr, *LbBar2 = nullptr;
+  TLabel* Label1 = nullptr;
+  TComboBox *CmbARPMode = nullptr, *CmbARPTime = nullptr, *CmbARPOctave = nullptr, *CmbScale = nullptr,
+            *CmbVelocity = nullptr, *CmbPadMode = nullptr, *CmbBeat = nullptr, *CmbKeyChannel = nullptr;
+  TLabel *Label2 = nullptr, *Label9 = nullptr, *Label11 = nullptr, *Label10 = nullptr, *Label5 = nullptr,
+         *Label3 = nullptr, *Label7 = nullptr, *Label4 = nullptr;
+  TShape *Shape1 = nullptr, *Shape2 = nullptr;
+  TLabel *Label14 = nullptr, *Label16 = nullptr;
+  std::array<TImage*, 22> ImgbData{};  // [1..21] normal pictures
+  std::array<TImage*, 22> ImgData{};   // [1..21] highlight pictures
+  std::array<TImage*, 22> mCode{};     // [1..21] click areas
+  TLabel* LbPARAMETER = nullptr;
+  TLabel* BtnParaName = nullptr;
+  QLineEdit *EdtNameEditor = nullptr, *EdtValue = nullptr;
+  TLabel* LbVALUE = nullptr;
+  TComboBox* CmbChannel = nullptr;
+  TLabel* LbCHANNEL = nullptr;
+  TComboBox* CmbDataType = nullptr;
+  TLabel* LbType = nullptr;
+  TComboBox* CmbControlMode = nullptr;
+  QCheckBox* CbEnable = nullptr;
+  TLabel *Label12 = nullptr, *LbENABLE = nullptr, *Label31 = nullptr;
+  QPushButton* BtselfSave = nullptr;
+  TShape* ShDisplay = nullptr;
+  TLabel *Label13 = nullptr, *LbStatus = nullptr, *Label15 = nullptr, *LbData1 = nullptr, *Label17 = nullptr,
+         *LbData2 = nullptr;
+  TComboBox* CmbDataDis = nullptr;
+  TCheckListBox *lbxInputDevices = nullptr, *lbxOutputDevices = nullptr;
+  TLabel *LbInputD = nullptr, *LbOutputD = nullptr;
+  TLabel* LbUSBNum = nullptr;
+  QTimer *Timer3 = nullptr, *TimerSyncPC = nullptr, *TimerSyncFW = nullptr, *TimerCheckUSB = nullptr;
+
+  // The global lists in the order of the global block.
+  std::array<TComboBox*, 8> GlobalCombos() const;
+
+ private:
+  void BuildLayout();     // app/Unit1Layout.cpp: every control at its place
+  void ConnectEvents();   // app/Unit1.cpp: handlers to controls and timers
+
+  Services services_;
+  std::unique_ptr<vlx::TMidiModule> midi_;
+  std::atomic<bool> monitorPending_{false};
+  std::atomic<bool> dumpPending_{false};
+  std::mutex dumpMutex_;
+  vlx::TRxTokens pendingDump_;  // guarded by dumpMutex_
+  bool destroyed_ = false;
+};

@@ -1,0 +1,86 @@
+// The window's control kinds: labels that can be clicked, pictures with a
+// Tag, shapes, check lists. Thin Qt widgets; TForm1 lays them out.
+#pragma once
+
+#include <QColor>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QWidget>
+
+// A label; a click (press and release inside it with the left button) emits
+// clicked(). Used for section headers, field labels and label-buttons.
+class TLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TLabel(QWidget* parent = nullptr);
+  void SetFontColor(const QColor& c);   // text colour
+  QColor FontColor() const;
+  void SetFill(const QColor& c);        // background fill
+  void SetTransparent();                // no fill
+ signals:
+  void clicked();
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+ private:
+  bool pressed_ = false;
+};
+
+// A picture scaled to its box, or (without a picture) an invisible click
+// area. Tag tells the click areas apart.
+class TImage : public QLabel {
+  Q_OBJECT
+  Q_PROPERTY(int Tag READ Tag WRITE SetTag)
+ public:
+  explicit TImage(QWidget* parent = nullptr);
+  int Tag() const { return tag_; }
+  void SetTag(int t) { tag_ = t; }
+ signals:
+  void clicked();
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+ private:
+  int tag_ = 0;
+  bool pressed_ = false;
+};
+
+// A rectangle or rounded rectangle with a fill and an outline.
+class TShape : public QWidget {
+  Q_OBJECT
+ public:
+  enum Kind { Rectangle, RoundRect };
+  explicit TShape(QWidget* parent = nullptr);
+  void Setup(Kind kind, const QColor& fill, const QColor& pen, int penWidth);
+  QColor Fill() const { return fill_; }
+  QColor Pen() const { return pen_; }
+  int PenWidth() const { return penWidth_; }
+ protected:
+  void paintEvent(QPaintEvent*) override;
+ private:
+  Kind kind_ = Rectangle;
+  QColor fill_, pen_;
+  int penWidth_ = 1;
+};
+
+// A pick-only drop-down list (the user cannot type into it).
+class TComboBox : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit TComboBox(QWidget* parent = nullptr);
+  int ItemIndex() const { return currentIndex(); }
+  // Any position the list does not have shows as no selection (-1).
+  void SetItemIndex(int i);
+};
+
+// A list of names with a tick box each.
+class TCheckListBox : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit TCheckListBox(QWidget* parent = nullptr);
+  void AddItem(const QString& name);
+  void SetChecked(int index, bool on);
+  bool Checked(int index) const;
+  QString ItemText(int index) const;
+};
