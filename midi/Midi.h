@@ -16,18 +16,28 @@
 
 namespace vlx {
 
+// Result codes that pass through CheckResult (0 is success).
+constexpr int32_t MidiNoError = 0;
+constexpr int32_t MidiServiceFailed = 1;  // the service raised an error; its text is raised
 // Result code of a probe that found no MIDI input device.
 constexpr int32_t BadDeviceId = 2;
+constexpr int32_t InvalidHandle = 5;      // a call on a port that is not open
 // A SysEx message longer than this is dropped while it is collected.
 constexpr std::size_t MaxSysExSize = 64 * 1024;
 
+// Called on the service's thread. Status, data1 and data2 are the message's
+// bytes in order; bytes the message does not have are 0.
 using TMidiDataEvent = std::function<void(int32_t port, uint8_t status, uint8_t data1, uint8_t data2)>;
+// Called on the service's thread once per complete SysEx message; the stream
+// holds exactly its bytes, F0 to F7, at position 0. It is emptied after the
+// handler returns: take what is needed before returning.
 using TSysExDataEvent = std::function<void(int32_t port, TByteStream& stream)>;
 
 // The receive buffer of one input port: collects a SysEx message until F7.
 struct TSysExData {
   TByteStream Stream;
-  bool Dropping = false;  // the message being collected passed MaxSysExSize
+  bool Collecting = false;  // an F0 came, its F7 not yet
+  bool Dropping = false;    // the message being collected passed MaxSysExSize
 };
 
 class TMidiDevices {
@@ -43,10 +53,11 @@ class TMidiDevices {
   virtual bool IsOpen(int32_t index) const = 0;
 
   int32_t Count() const { return static_cast<int32_t>(Devices.size()); }
-  const std::string& Name(int32_t index) const { return Devices.at(index).Name; }
+  // Raises the CheckIndex error for an index outside the list.
+  const std::string& Name(int32_t index) const;
 
   // Records code in LastResult; raises text as an EMidiError when code is not
-  // 0 and a text is given.
+  // 0 and a text is given. A failing code without a text is only recorded.
   void CheckResult(int32_t code, const std::string& text = {});
   // Throws "%s: 请检查USB设备是否正常连接! (%d)" for an index outside the list.
   void CheckIndex(int32_t index) const;
@@ -54,6 +65,11 @@ class TMidiDevices {
 
   std::vector<TDevice> Devices;  // fixed at creation; index = device index
   int32_t LastResult = 0;
+
+ protected:
+  TMidiDevices() = default;
+  // Fills Devices from the service's list; a failing service raises its text.
+  void Enumerate(const std::function<std::vector<MidiPortId>()>& list);
 };
 
 class TMidiInput : public TMidiDevices {
@@ -65,35 +81,49 @@ class TMidiInput : public TMidiDevices {
   void Close(int32_t index) override;  // no-op when closed; callbacks stop before it returns
   bool IsOpen(int32_t index) const override;
   const char* ClassName() const override { return "TMidiInput"; }
-  // The open handle of the port, or nullptr while it is closed.
+  // The open handle of the port, or nullptr while it is closed. Raises the
+  // CheckIndex error for an index outside the list.
   const IMidiInPort* DeviceHandle(int32_t index) const;
 
-  // Set before any port is opened; called on the service's thread.
+  // Set before any port is opened; called on the service's thread. An
+  // exception that leaves a handler is dropped there.
   TMidiDataEvent OnMidiData;
   TSysExDataEvent OnSysExData;
 
-  // Handles one message from the service for port index (service thread).
+  // Handles bytes from the service for port index (service thread): a short
+  // message, a whole SysEx message, or a piece of one. SysEx bytes are
+  // collected into the port's buffer until F7.
   void Receive(int32_t index, const uint8_t* data, std::size_t size);
+  // The receive buffer of a port, for inspection; it is only consistent while
+  // no callback of that port runs.
+  const TSysExData& SysExBuffer(int32_t index) const;
 
  private:
+  void ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size);
+
   IMidiService& service_;
-  std::vector<std::unique_ptr<IMidiInPort>> handles_;
+  // Declared before handles_ so that the buffers outlive the open ports even
+  // during member destruction; the destructor closes the ports first anyway.
   std::vector<std::unique_ptr<TSysExData>> SysExBuffers;
+  std::vector<std::unique_ptr<IMidiInPort>> handles_;
 };
 
 class TMidiOutput : public TMidiDevices {
  public:
   TMidiOutput(IMidiService& service, const std::atomic<int32_t>& lastProbeResult);
-  ~TMidiOutput() override;
+  ~TMidiOutput() override;  // closes open ports
 
   void Open(int32_t index) override;   // no-op when open
   void Close(int32_t index) override;  // a closed port raises "invalid handle"
   bool IsOpen(int32_t index) const override;
   const char* ClassName() const override { return "TMidiOutput"; }
+  // The open handle of the port, or nullptr while it is closed. Raises the
+  // CheckIndex error for an index outside the list.
   IMidiOutPort* DeviceHandle(int32_t index) const;
 
   // Never report anything: an unopened port, a bad index, a service failure
-  // and a probe result of 2 all end the send silently.
+  // and a probe result of 2 all end the send silently. SendSysEx sends the
+  // bytes of HexTextToBytes(text); SendSysExStream sends the stream as it is.
   void SendSysEx(int32_t index, const std::string& text);
   void SendSysExStream(int32_t index, TByteStream& stream);
 
@@ -112,10 +142,11 @@ class TMidiModule {
   TMidiInput& InputPorts();
   TMidiOutput& OutputPorts();
   // Closes every port still open, then releases the input list and then the
-  // output list.
+  // output list. The next InputPorts()/OutputPorts() enumerates again.
   void Release();
   // The presence probe: 0 while an input port of another client exists, 2
-  // (BadDeviceId) when none is left. Stored in LastProbeResult.
+  // (BadDeviceId) when none is left, 1 when the service could not tell.
+  // Stored in LastProbeResult.
   int32_t ProbeInputDevice();
 
   std::atomic<int32_t> LastProbeResult{0};

@@ -1,0 +1,66 @@
+// The MIDI service of the editor on Linux, through RtMidi: the ALSA
+// sequencer, or a running JACK server when the sequencer cannot be opened.
+//
+// A port's name is the name of the MIDI client that owns it (the part of
+// RtMidi's port name before the first ':'; on ALSA a USB device's client is
+// named after the product). The editor's own clients ("VLX210", and
+// "VLX210-01" and so on, the names JACK gives further clients of the same
+// name) and, on ALSA, the kernel's "Midi Through" client are left out. The
+// port's key is RtMidi's full port name, by which Open finds it again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "midi/MidiService.h"
+
+namespace vlx {
+
+enum class MidiApiChoice {
+  Auto,  // the ALSA sequencer when it opens, JACK otherwise
+  Alsa,  // the ALSA sequencer only; CreateRtMidiService throws when it cannot be opened
+  Jack,  // JACK only; without a running server the lists are empty
+};
+
+// The backend a service talks to.
+enum class MidiApi { Alsa, Jack };
+
+// How many of a message's bytes to hand to RtMidi. ALSA turns the bytes into
+// sequencer events and gives up (sending nothing) at bytes that form no MIDI
+// event, such as the 00 bytes that follow F7 in every message the editor
+// sends: a SysEx message goes up to and including its F7. JACK carries raw
+// bytes: everything goes.
+std::size_t WireLength(MidiApi api, const uint8_t* data, std::size_t size);
+
+// The client part of an RtMidi port name: everything before the first ':'.
+std::string ClientNameOfPort(const std::string& portName);
+// Whether a client name is the editor's own: its name, or its name followed
+// by "-" and digits.
+bool IsOwnClient(const std::string& client, const std::string& ownClientName);
+
+class RtMidiService : public IMidiService {
+ public:
+  // Throws EMidiError with RtMidi's text when the chosen API cannot be used.
+  RtMidiService(MidiApiChoice api, const std::string& clientName);
+  ~RtMidiService() override;
+
+  MidiApi Api() const;
+  const std::string& ClientName() const;
+
+  std::vector<MidiPortId> Inputs() override;
+  std::vector<MidiPortId> Outputs() override;
+  std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
+  std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+std::shared_ptr<IMidiService> CreateRtMidiService(MidiApiChoice api = MidiApiChoice::Auto,
+                                                  const std::string& clientName = "VLX210");
+
+}  // namespace vlx
