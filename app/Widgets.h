@@ -1,5 +1,12 @@
 // The window's control kinds: labels that can be clicked, pictures with a
 // Tag, shapes, check lists. Thin Qt widgets; TForm1 lays them out.
+//
+// Colours live in the widgets' palettes (no style sheets), so they are the
+// same under every Qt style:
+//   TLabel        WindowText = text, Window = fill (drawn only when filled)
+//   TComboBox     Button = face, ButtonText = text; Base/Text/Highlight/
+//                 HighlightedText for the opened list
+//   TShape        its own fill and pen
 #pragma once
 
 #include <QColor>
@@ -17,7 +24,9 @@ class TLabel : public QLabel {
   void SetFontColor(const QColor& c);   // text colour
   QColor FontColor() const;
   void SetFill(const QColor& c);        // background fill
+  QColor Fill() const;                  // the fill colour (meaningful unless transparent)
   void SetTransparent();                // no fill
+  bool IsTransparent() const { return !autoFillBackground(); }
  signals:
   void clicked();
  protected:
@@ -28,7 +37,8 @@ class TLabel : public QLabel {
 };
 
 // A picture scaled to its box, or (without a picture) an invisible click
-// area. Tag tells the click areas apart.
+// area. Tag tells the click areas apart. A click is a press and release
+// inside it with the left button.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(int Tag READ Tag WRITE SetTag)
@@ -46,13 +56,16 @@ class TImage : public QLabel {
   bool pressed_ = false;
 };
 
-// A rectangle or rounded rectangle with a fill and an outline.
+// A rectangle or rounded rectangle with a fill and an outline. The outline
+// lies inside the box; a rounded rectangle's corner radius is an eighth of
+// its shorter side.
 class TShape : public QWidget {
   Q_OBJECT
  public:
   enum Kind { Rectangle, RoundRect };
   explicit TShape(QWidget* parent = nullptr);
   void Setup(Kind kind, const QColor& fill, const QColor& pen, int penWidth);
+  Kind ShapeKind() const { return kind_; }
   QColor Fill() const { return fill_; }
   QColor Pen() const { return pen_; }
   int PenWidth() const { return penWidth_; }
@@ -64,7 +77,10 @@ class TShape : public QWidget {
   int penWidth_ = 1;
 };
 
-// A pick-only drop-down list (the user cannot type into it).
+// A pick-only drop-down list (the user cannot type into it), drawn flat: a
+// face in the palette's Button colour with the selected item's text and a
+// small arrow. The opened list shows rows of RowHeight() pixels and scrolls
+// after maxVisibleItems() rows.
 class TComboBox : public QComboBox {
   Q_OBJECT
  public:
@@ -72,6 +88,15 @@ class TComboBox : public QComboBox {
   int ItemIndex() const { return currentIndex(); }
   // Any position the list does not have shows as no selection (-1).
   void SetItemIndex(int i);
+  // Face and text colours, also used (swapped for the selected row) by the
+  // opened list.
+  void SetColors(const QColor& face, const QColor& text);
+  void SetRowHeight(int pixels);
+  int RowHeight() const { return rowHeight_; }
+ protected:
+  void paintEvent(QPaintEvent*) override;
+ private:
+  int rowHeight_ = 20;
 };
 
 // A list of names with a tick box each.
@@ -80,7 +105,13 @@ class TCheckListBox : public QListWidget {
  public:
   explicit TCheckListBox(QWidget* parent = nullptr);
   void AddItem(const QString& name);
+  // Indices outside the list are ignored (SetChecked) or read as unchecked
+  // and empty.
   void SetChecked(int index, bool on);
   bool Checked(int index) const;
   QString ItemText(int index) const;
+  void SetRowHeight(int pixels);
+  int RowHeight() const { return rowHeight_; }
+ private:
+  int rowHeight_ = 13;
 };

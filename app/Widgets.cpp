@@ -1,0 +1,222 @@
+#include "app/Widgets.h"
+
+#include <QAbstractItemView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Rows of a fixed height, whatever the font asks for.
+class FixedRowDelegate : public QStyledItemDelegate {
+ public:
+  FixedRowDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+  void SetHeight(int h) { height_ = h; }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
+  }
+
+ private:
+  int height_;
+};
+
+// A click: press and release inside the widget with the left button.
+bool PressStarts(QMouseEvent* e) { return e->button() == Qt::LeftButton; }
+bool ReleaseEnds(QWidget* w, QMouseEvent* e) {
+  return e->button() == Qt::LeftButton && w->rect().contains(e->position().toPoint());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TLabel
+
+TLabel::TLabel(QWidget* parent) : QLabel(parent) {
+  setAutoFillBackground(false);
+}
+
+void TLabel::SetFontColor(const QColor& c) {
+  QPalette p = palette();
+  p.setColor(QPalette::WindowText, c);
+  setPalette(p);
+}
+
+QColor TLabel::FontColor() const { return palette().color(QPalette::WindowText); }
+
+void TLabel::SetFill(const QColor& c) {
+  QPalette p = palette();
+  p.setColor(QPalette::Window, c);
+  setPalette(p);
+  setAutoFillBackground(true);
+}
+
+QColor TLabel::Fill() const { return palette().color(QPalette::Window); }
+
+void TLabel::SetTransparent() { setAutoFillBackground(false); }
+
+void TLabel::mousePressEvent(QMouseEvent* e) {
+  if (PressStarts(e)) pressed_ = true;
+  e->accept();
+}
+
+void TLabel::mouseReleaseEvent(QMouseEvent* e) {
+  const bool click = pressed_ && ReleaseEnds(this, e);
+  if (e->button() == Qt::LeftButton) pressed_ = false;
+  e->accept();
+  if (click) emit clicked();
+}
+
+// ---------------------------------------------------------------- TImage
+
+TImage::TImage(QWidget* parent) : QLabel(parent) {
+  setScaledContents(true);
+  setAutoFillBackground(false);
+}
+
+void TImage::mousePressEvent(QMouseEvent* e) {
+  if (PressStarts(e)) pressed_ = true;
+  e->accept();
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* e) {
+  const bool click = pressed_ && ReleaseEnds(this, e);
+  if (e->button() == Qt::LeftButton) pressed_ = false;
+  e->accept();
+  if (click) emit clicked();
+}
+
+// ---------------------------------------------------------------- TShape
+
+TShape::TShape(QWidget* parent) : QWidget(parent), fill_(Qt::white), pen_(Qt::black) {}
+
+void TShape::Setup(Kind kind, const QColor& fill, const QColor& pen, int penWidth) {
+  kind_ = kind;
+  fill_ = fill;
+  pen_ = pen;
+  penWidth_ = penWidth < 0 ? 0 : penWidth;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const int pw = penWidth_;
+  if (kind_ == Rectangle) {
+    // Pixel-exact: the outline is the outer pw pixels of the box.
+    p.fillRect(rect(), pw > 0 ? pen_ : fill_);
+    const QRect inner = rect().adjusted(pw, pw, -pw, -pw);
+    if (inner.isValid()) p.fillRect(inner, fill_);
+    return;
+  }
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const qreal half = pw / 2.0;
+  const QRectF box = QRectF(rect()).adjusted(half, half, -half, -half);
+  const qreal radius = std::min(width(), height()) / 8.0;
+  if (pw > 0) {
+    QPen pen(pen_, pw);
+    pen.setJoinStyle(Qt::MiterJoin);
+    p.setPen(pen);
+  } else {
+    p.setPen(Qt::NoPen);
+  }
+  p.setBrush(fill_);
+  p.drawRoundedRect(box, radius, radius);
+}
+
+// ---------------------------------------------------------------- TComboBox
+
+TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
+  setEditable(false);
+  setFrame(false);
+  setMaxVisibleItems(8);
+  // A plain list below the face rather than a menu over it, so that the
+  // row limit above holds under every style.
+  setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+  view()->setItemDelegate(new FixedRowDelegate(rowHeight_, view()));
+  view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void TComboBox::SetItemIndex(int i) { setCurrentIndex(i >= 0 && i < count() ? i : -1); }
+
+void TComboBox::SetColors(const QColor& face, const QColor& text) {
+  QPalette p = palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Button, face);
+    p.setColor(group, QPalette::Base, face);
+    p.setColor(group, QPalette::Window, face);
+    p.setColor(group, QPalette::ButtonText, text);
+    p.setColor(group, QPalette::Text, text);
+    p.setColor(group, QPalette::WindowText, text);
+    p.setColor(group, QPalette::Highlight, text);
+    p.setColor(group, QPalette::HighlightedText, face);
+  }
+  setPalette(p);
+  view()->setPalette(p);
+}
+
+void TComboBox::SetRowHeight(int pixels) {
+  rowHeight_ = pixels;
+  if (auto* d = dynamic_cast<FixedRowDelegate*>(view()->itemDelegate())) d->SetHeight(pixels);
+  view()->doItemsLayout();
+}
+
+void TComboBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPalette& pal = palette();
+  p.fillRect(rect(), pal.color(QPalette::Button));
+
+  // The arrow: a small filled triangle in the text colour at the right.
+  const int arrowBox = std::max(12, height() * 2 / 3);
+  const QRectF arrow(width() - arrowBox, 0, arrowBox, height());
+  const qreal aw = std::max<qreal>(6.0, arrowBox * 0.5);
+  const qreal ah = aw / 2.0;
+  const QPointF c = arrow.center();
+  QPolygonF tri;
+  tri << QPointF(c.x() - aw / 2, c.y() - ah / 2) << QPointF(c.x() + aw / 2, c.y() - ah / 2)
+      << QPointF(c.x(), c.y() + ah / 2);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(Qt::NoPen);
+  p.setBrush(pal.color(QPalette::ButtonText));
+  p.drawPolygon(tri);
+  p.setRenderHint(QPainter::Antialiasing, false);
+
+  const QRect textBox = rect().adjusted(4, 0, -arrowBox, 0);
+  p.setFont(font());
+  p.setPen(pal.color(QPalette::ButtonText));
+  const QString text = p.fontMetrics().elidedText(currentText(), Qt::ElideRight, textBox.width());
+  p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+// ---------------------------------------------------------------- TCheckListBox
+
+TCheckListBox::TCheckListBox(QWidget* parent) : QListWidget(parent) {
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setItemDelegate(new FixedRowDelegate(rowHeight_, this));
+}
+
+void TCheckListBox::AddItem(const QString& name) {
+  auto* item = new QListWidgetItem(name, this);
+  item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+  item->setCheckState(Qt::Unchecked);
+}
+
+void TCheckListBox::SetChecked(int index, bool on) {
+  if (QListWidgetItem* it = item(index)) it->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
+bool TCheckListBox::Checked(int index) const {
+  const QListWidgetItem* it = item(index);
+  return it && it->checkState() == Qt::Checked;
+}
+
+QString TCheckListBox::ItemText(int index) const {
+  const QListWidgetItem* it = item(index);
+  return it ? it->text() : QString();
+}
+
+void TCheckListBox::SetRowHeight(int pixels) {
+  rowHeight_ = pixels;
+  if (auto* d = dynamic_cast<FixedRowDelegate*>(itemDelegate())) d->SetHeight(pixels);
+  doItemsLayout();
+}
