@@ -48,6 +48,18 @@ TEST(ParseHexBytes, AcceptsByteListsAndRejectsOthers) {
   EXPECT_EQ(HexBytes(MidiMessage{0xF0, 0x0A, 0x7E}), "F0 0A 7E");
 }
 
+TEST(ParseFirmwareVersion, ReadsWholeAndHundredths) {
+  using V = std::pair<uint8_t, uint8_t>;
+  EXPECT_EQ(ParseFirmwareVersion("1.05"), V(1, 5));
+  EXPECT_EQ(ParseFirmwareVersion("2.1"), V(2, 10));
+  EXPECT_EQ(ParseFirmwareVersion("0.99"), V(0, 99));
+  EXPECT_EQ(ParseFirmwareVersion("3"), V(3, 0));
+  EXPECT_EQ(ParseFirmwareVersion("127.00"), V(127, 0));
+  for (const char* bad : {"", ".", "1.", ".5", "1.005", "128.0", "1,05", "-1.0", "1.0x", "v1.05", "1.2.3", "0001.0"}) {
+    EXPECT_THROW(ParseFirmwareVersion(bad), std::invalid_argument) << bad;
+  }
+}
+
 TEST(VirtualController, FactoryBodyIsTheFactoryProfile) {
   const auto& body = VirtualController::FactoryBody();
   EXPECT_EQ(MidiMessage(body.begin(), body.end()), Hex(kFactoryBodyText));

@@ -270,6 +270,22 @@ std::string HexBytes(const uint8_t* data, std::size_t size) {
   return text;
 }
 
+std::pair<uint8_t, uint8_t> ParseFirmwareVersion(const std::string& text) {
+  const auto bad = [&] { return std::invalid_argument("not a firmware version (such as 1.05): \"" + text + "\""); };
+  const std::size_t dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  std::string hundredths = dot == std::string::npos ? "00" : text.substr(dot + 1);
+  const auto digits = [](const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(whole) || whole.size() > 3 || !digits(hundredths) || hundredths.size() > 2) throw bad();
+  if (hundredths.size() == 1) hundredths += '0';
+  const int major = std::stoi(whole);
+  const int minor = std::stoi(hundredths);
+  if (major > 0x7F) throw bad();
+  return {static_cast<uint8_t>(major), static_cast<uint8_t>(minor)};
+}
+
 MidiMessage ParseHexBytes(const std::string& text) {
   auto digit = [&](char c) -> uint8_t {
     if (!std::isxdigit(static_cast<unsigned char>(c))) {

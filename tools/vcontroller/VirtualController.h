@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vlx {
@@ -112,6 +113,11 @@ class VirtualController {
 // "F0 7E 00" for the given bytes.
 std::string HexBytes(const uint8_t* data, std::size_t size);
 inline std::string HexBytes(const MidiMessage& m) { return HexBytes(m.data(), m.size()); }
+
+// Parses a firmware version "1.05" into its two reply bytes (1, 5): the
+// whole part and the hundredths ("2.1" is 2.10, "3" is 3.00). Throws
+// std::invalid_argument for anything else or a part above 127.
+std::pair<uint8_t, uint8_t> ParseFirmwareVersion(const std::string& text);
 
 // Parses hexadecimal byte text such as "90 3C 64" or "903C64" (blanks and
 // commas separate, an optional 0x prefix per byte). Throws
