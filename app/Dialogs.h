@@ -14,14 +14,16 @@ class IDialogs {
   virtual bool Ask(QWidget* owner, const QString& text) = 0;
   // A modal box with OK, captioned with the application title.
   virtual void Notice(QWidget* owner, const QString& text) = 0;
-  // The general error report: stop icon, application title, the error's text
-  // followed by a full stop (text is given without it).
+  // The general error report: stop icon, captioned with the application
+  // title; text is shown as given (the window adds the full stop).
   virtual void Error(QWidget* owner, const QString& text) = 0;
-  // The file chosen, or nothing when the user cancels.
+  // The file chosen, or nothing when the user cancels. filter is in Qt's form
+  // ("cus files (*.cus)"); directory is the folder shown first.
   virtual std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& filter,
-                                          const QString& fileName) = 0;
+                                          const QString& directory, const QString& fileName) = 0;
+  // A save dialog that does not ask before overwriting an existing file.
   virtual std::optional<QString> SaveFile(QWidget* owner, const QString& title, const QString& filter,
-                                          const QString& fileName) = 0;
+                                          const QString& directory, const QString& fileName) = 0;
 };
 
 // QMessageBox and Qt's file dialogs.
@@ -31,9 +33,9 @@ class QtDialogs : public IDialogs {
   void Notice(QWidget* owner, const QString& text) override;
   void Error(QWidget* owner, const QString& text) override;
   std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& filter,
-                                  const QString& fileName) override;
+                                  const QString& directory, const QString& fileName) override;
   std::optional<QString> SaveFile(QWidget* owner, const QString& title, const QString& filter,
-                                  const QString& fileName) override;
+                                  const QString& directory, const QString& fileName) override;
 };
 
 // The application title, caption of notices and error reports.

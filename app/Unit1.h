@@ -87,7 +87,9 @@ class TForm1 : public QWidget {
   void CmbDataDisClick(QObject* sender);
   void RenderMonitor();
 
-  // ---- the profile (Part of the window's state)
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  // ---- the profile
   vlx::TParaTable ParaTable;
   int32_t CurrentControl = 0;
   std::string ProfilePath;

@@ -20,6 +20,9 @@ using TRxTokens = std::array<std::string, 50>;
 inline constexpr const char* IdentityRequestText = "F0 7E 00 06 01 F7 00 00 00 00";
 inline constexpr const char* DumpRequestText = "F0 34 00 00 08 F7 00 00 00 00";
 
+// What the commands that need the controller say while it is marked offline.
+inline constexpr const char* DeviceDisconnectedText = "       The Device is disconnected, please check!     ";
+
 // Cuts a hex text (as BytesToHexText writes it) into the 50 tokens.
 void CutTokens(const std::string& text, TRxTokens& tokens);
 

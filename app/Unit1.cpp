@@ -1,0 +1,169 @@
+#include "app/Unit1.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QScreen>
+
+#include "profile/ProfileFile.h"
+#include "profile/Settings.h"
+
+TForm1::TForm1(Services services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)), midi_(std::make_unique<vlx::TMidiModule>(services_.Midi)) {
+  if (services_.AppDir.empty()) services_.AppDir = vlx::ExecutableDir();
+  if (services_.AppDir.back() != '/') services_.AppDir += '/';
+  BuildLayout();
+  ConnectEvents();
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  TimerCheckUSB->start();  // enabled from the window's creation
+  Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  Guarded([this] { FormDestroy(); });
+  // Every port still open is closed before the port lists go, so that no
+  // callback can reach a released buffer or this window.
+  midi_->Release();
+}
+
+void TForm1::ShowError(const std::exception& e) {
+  QString text = QString::fromUtf8(e.what());
+  if (!text.endsWith('.')) text += '.';
+  Dialogs().Error(this, text);
+}
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TForm1::FormCreate() {
+  const std::string defaultPath = services_.AppDir + vlx::DefaultProfileName;
+  const std::string ini = services_.AppDir + vlx::SettingsFileName;
+
+  // 1. The profile named in the settings file, or the default one.
+  ProfilePath = vlx::ReadIniString(ini, vlx::SettingsSection, vlx::SettingsKey, "");
+  if (ProfilePath.empty()) {
+    ProfilePath = defaultPath;
+    vlx::WriteIniString(ini, vlx::SettingsSection, vlx::SettingsKey, ProfilePath);
+  }
+  if (!vlx::FileExists(ProfilePath)) {
+    ProfilePath = defaultPath;
+    vlx::WriteIniString(ini, vlx::SettingsSection, vlx::SettingsKey, ProfilePath);
+  }
+
+  // 2. The value box: centred, at most three characters.
+  EdtValue->setAlignment(Qt::AlignCenter);
+  EdtValue->setMaxLength(3);
+
+  // 3, 4. The slider is selected; load the profile or create the factory one.
+  CurrentControl = vlx::SliderControl;
+  if (vlx::FileExists(ProfilePath)) {
+    LoadParaFromFile(ProfilePath);
+  } else {
+    ResetPara();
+    ProfilePath = defaultPath;
+    SaveParaToFile();
+  }
+
+  // 5. Control 17 and the global block in the editor.
+  const vlx::TParaRecord& r = ParaTable[vlx::SliderControl];
+  ClealAll();
+  ImgData[vlx::SliderControl]->show();
+  EdtValue->setText(QString::number(r.Value));
+  CmbChannel->SetItemIndex(r.Channel);
+  CbEnable->setChecked(r.Disabled == 0);
+  BtnParaName->setText(QString::fromLatin1(r.Name.str()));
+  EdtNameEditor->setText(QString::fromLatin1(r.NameEditorText.str()));
+  CmbDataType->SetItemIndex(r.DataType);
+  CmbControlMode->SetItemIndex(-1);
+  CmbControlMode->setEnabled(false);
+  const auto globals = GlobalCombos();
+  for (int i = 0; i < 8; ++i) globals[i]->SetItemIndex(ParaTable.GlobalBlock()[i]);
+
+  // 6. SysExLock exists with the window.
+  // 7. The port lists, in device order.
+  for (int32_t i = 0; i < InputPorts().Count(); ++i)
+    lbxInputDevices->AddItem(QString::fromStdString(InputPorts().Name(i)));
+  for (int32_t i = 0; i < OutputPorts().Count(); ++i)
+    lbxOutputDevices->AddItem(QString::fromStdString(OutputPorts().Name(i)));
+
+  // 8. Find the controller.
+  Discovery();
+}
+
+void TForm1::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (DeviceOffline) return;
+  for (int i = 0; i <= 6; ++i) {
+    if (InputOpened[i] == 1) InputPorts().Close(i);
+    if (OutputOpened[i] == 1) OutputPorts().Close(i);
+  }
+}
+
+void TForm1::ConnectEvents() {
+  const auto click = [this](TLabel* label, void (TForm1::*handler)(QObject*)) {
+    connect(label, &TLabel::clicked, this, [this, label, handler] { Guarded([this, label, handler] { (this->*handler)(label); }); });
+  };
+  click(BtnNEW, &TForm1::BtnNEWClick);
+  click(BtnOpen, &TForm1::BtnOpenClick);
+  click(BtnSave, &TForm1::BtnSaveClick);
+  click(BtnExport, &TForm1::BtnExportClick);
+  click(BtnSyncPc, &TForm1::BtnSyncPcClick);
+  click(BtnSyncFw, &TForm1::BtnSyncFwClick);
+  click(BtnReset, &TForm1::BtnResetClick);
+  connect(BtselfSave, &QPushButton::clicked, this, [this] { Guarded([this] { BtselfSaveClick(BtselfSave); }); });
+  for (int n = 1; n <= vlx::ControlCount; ++n) {
+    TImage* area = mCode[n];
+    connect(area, &TImage::clicked, this, [this, area] { Guarded([this, area] { mCode1Click(area); }); });
+  }
+  connect(CmbDataDis, &QComboBox::activated, this, [this] { Guarded([this] { CmbDataDisClick(CmbDataDis); }); });
+  EdtValue->installEventFilter(this);
+
+  const auto tick = [this](QTimer* timer, void (TForm1::*handler)()) {
+    connect(timer, &QTimer::timeout, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  };
+  tick(Timer3, &TForm1::Timer3Timer);
+  tick(TimerSyncPC, &TForm1::TimerSyncPCTimer);
+  tick(TimerSyncFW, &TForm1::TimerSyncFWTimer);
+  tick(TimerCheckUSB, &TForm1::TimerCheckUSBTimer);
+}
+
+namespace {
+
+// The character a key press types, as the value box's filter sees it: the
+// control characters of copy (3), paste (22), Backspace (8) and Enter (13),
+// Ctrl with a letter as its control code, and 0 for keys that type nothing.
+char16_t TypedCharacter(const QKeyEvent* e) {
+  if (e->matches(QKeySequence::Copy)) return 3;
+  if (e->matches(QKeySequence::Paste)) return 22;
+  switch (e->key()) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    default: break;
+  }
+  if ((e->modifiers() & Qt::ControlModifier) && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)
+    return static_cast<char16_t>(e->key() - Qt::Key_A + 1);
+  const QString text = e->text();
+  if (text.isEmpty() || text.at(0) == QChar(0x7F)) return 0;
+  return text.at(0).unicode();
+}
+
+}  // namespace
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == EdtValue && event->type() == QEvent::KeyPress) {
+    char16_t key = TypedCharacter(static_cast<QKeyEvent*>(event));
+    if (key == 0) return false;  // keys that type nothing pass unfiltered
+    EdtValueKeyPress(EdtValue, key);
+    return key == 0;  // a discarded character never reaches the box
+  }
+  return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,200 @@
+#include "profile/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "profile/FileOps.h"
+
+namespace vlx {
+
+namespace {
+
+std::string ParentDir(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Closes fd on every path out of a scope unless released.
+class FdGuard {
+ public:
+  explicit FdGuard(int fd) : fd_(fd) {}
+  ~FdGuard() {
+    if (fd_ >= 0) ActiveFileOps().Close(fd_);
+  }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void CloseChecked(FdGuard& fd, const std::string& path) {
+  if (ActiveFileOps().Close(fd.Release()) != 0) RaiseInOutError(errno, path);
+}
+
+// Reads exactly n bytes; a file that ends first is "Read beyond end of file".
+void ReadExactly(int fd, uint8_t* buf, std::size_t n, const std::string& path) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ActiveFileOps().Read(fd, buf + done, n - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      RaiseInOutError(errno, path);
+    }
+    if (got == 0) throw EInOutError(100, "Read beyond end of file");
+    done += static_cast<std::size_t>(got);
+  }
+}
+
+void WriteAll(int fd, const uint8_t* buf, std::size_t n, const std::string& path) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ActiveFileOps().Write(fd, buf + done, n - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      RaiseInOutError(errno, path);
+    }
+    if (put == 0) RaiseInOutError(ENOSPC, path);
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+}  // namespace
+
+std::string InOutErrorText(int err, const std::string& path) {
+  switch (err) {
+    case ENOENT:
+      if (!path.empty() && !IsDirectory(ParentDir(path))) return "Invalid filename";
+      return "File not found";
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+    case ELOOP:
+      return "Invalid filename";
+    case EMFILE:
+    case ENFILE:
+      return "Too many open files";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return "File access denied";
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return "Disk full";
+    default:
+      return "I/O error " + std::to_string(err);
+  }
+}
+
+void RaiseInOutError(int err, const std::string& path) { throw EInOutError(err, InOutErrorText(err, path)); }
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void LoadProfileFile(const std::string& path, TParaTable& table) {
+  FdGuard fd(ActiveFileOps().Open(path.c_str(), O_RDWR, 0));
+  if (fd.Get() < 0) RaiseInOutError(errno, path);
+
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) RaiseInOutError(errno, path);
+  if (S_ISDIR(st.st_mode)) RaiseInOutError(EISDIR, path);
+  const auto wholeRecords = static_cast<std::size_t>(st.st_size) / RecordSize;
+  // Records after the 21st have no place in the table and are not read.
+  const std::size_t toRead = std::min<std::size_t>(wholeRecords, ControlCount);
+
+  uint8_t buf[RecordSize];
+  for (std::size_t k = 1; k <= toRead; ++k) {
+    ReadExactly(fd.Get(), buf, RecordSize, path);
+    const TParaRecord scratch = DecodeRecord(buf);
+    TParaRecord& r = table[static_cast<int>(k)];
+    r.Value = scratch.Value > 127 ? 127 : scratch.Value;
+    r.Channel = scratch.Channel > 15 ? 15 : scratch.Channel;
+    r.Disabled = scratch.Disabled;
+    r.Name.assign(scratch.Name.str());
+    r.NameEditorText.assign(scratch.NameEditorText.str());
+    r.DataType = scratch.DataType > 6 ? 6 : scratch.DataType;
+    r.ControlMode = scratch.ControlMode;
+    std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
+  }
+  CloseChecked(fd, path);
+}
+
+std::vector<uint8_t> EncodeProfile(const TParaTable& table) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(ProfileSize);
+  for (int n = 1; n <= ControlCount; ++n) {
+    const auto rec = EncodeRecord(table[n]);
+    bytes.insert(bytes.end(), rec.begin(), rec.end());
+  }
+  return bytes;
+}
+
+void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+  // Write through a symbolic link to the file it names, not over the link.
+  std::string target = path;
+  if (char resolved[PATH_MAX]; ::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+
+  struct stat st {};
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) RaiseInOutError(EISDIR, target);
+  // A file the user may not write stays refused, as an in-place write would be.
+  if (exists && ::access(target.c_str(), W_OK) != 0) RaiseInOutError(errno, target);
+
+  const auto slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string pattern = dir + "." + base + ".XXXXXX";
+  FdGuard fd(ActiveFileOps().MkStemp(pattern.data()));
+  if (fd.Get() < 0) RaiseInOutError(errno, target);
+  const std::string temp = pattern;
+
+  try {
+    if (exists) {
+      ::fchmod(fd.Get(), st.st_mode & 07777);
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      ::fchmod(fd.Get(), 0666 & ~mask);
+    }
+    WriteAll(fd.Get(), bytes.data(), bytes.size(), target);
+    if (ActiveFileOps().FSync(fd.Get()) != 0) RaiseInOutError(errno, target);
+    CloseChecked(fd, target);
+    if (ActiveFileOps().Rename(temp.c_str(), target.c_str()) != 0) RaiseInOutError(errno, target);
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+  // Make the rename itself durable; a folder that cannot be synced is no error.
+  if (int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+void WriteProfileFile(const std::string& path, const TParaTable& table) {
+  WriteFileAtomically(path, EncodeProfile(table));
+}
+
+}  // namespace vlx

@@ -1,0 +1,53 @@
+// Profile files (".cus": 21 records of 216 bytes, no header) and the errors
+// of file operations.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "profile/ParaTable.h"
+
+namespace vlx {
+
+// An error with a text for the user (shown followed by a full stop).
+class EVlxError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failed file operation: "File not found", "Disk full", "I/O error 5", ...
+class EInOutError : public EVlxError {
+ public:
+  EInOutError(int errorCode, const std::string& text) : EVlxError(text), ErrorCode(errorCode) {}
+  int ErrorCode;
+};
+
+// The text for an operating-system error number. path, where given, tells a
+// missing file ("File not found") from a missing folder ("Invalid filename").
+std::string InOutErrorText(int err, const std::string& path = {});
+[[noreturn]] void RaiseInOutError(int err, const std::string& path = {});
+
+// Reads the records of the file into the table: Value limited to 127,
+// Channel to 15, DataType to 6 (upper limits only); names cut to 80
+// characters. Records after the last one read keep their contents; records
+// after the 21st and bytes after the last whole record are ignored. The file
+// is opened for reading and writing: a file that cannot be written is
+// refused ("File access denied"). Throws EInOutError.
+void LoadProfileFile(const std::string& path, TParaTable& table);
+
+// Writes records 1..21 of the table. The write is atomic: the records go to
+// a temporary file in the same folder, which is flushed and then renamed over
+// path, so a failure leaves the previous file whole. Throws EInOutError.
+void WriteProfileFile(const std::string& path, const TParaTable& table);
+
+// The 4,536 bytes of a profile.
+std::vector<uint8_t> EncodeProfile(const TParaTable& table);
+
+// Writes bytes to path atomically, as WriteProfileFile does.
+void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Whether a file (not a folder) exists at path.
+bool FileExists(const std::string& path);
+
+}  // namespace vlx

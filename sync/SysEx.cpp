@@ -1,0 +1,84 @@
+#include "sync/SysEx.h"
+
+#include <algorithm>
+
+namespace vlx {
+
+namespace {
+
+std::array<std::string, 128> MakeByteHexText() {
+  static const char digits[] = "0123456789ABCDEF";
+  std::array<std::string, 128> t;
+  for (int i = 0; i < 128; ++i) t[i] = {digits[i >> 4], digits[i & 15], ' '};
+  return t;
+}
+
+// Every number in a dump is one MIDI data byte.
+const std::string& DataByteText(int32_t v) { return ByteHexText[std::clamp<int32_t>(v, 0, 127)]; }
+
+int HexValue(const std::string& token) {
+  int v = 0;
+  for (char c : token) {
+    v <<= 4;
+    if (c >= '0' && c <= '9') v |= c - '0';
+    else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
+  }
+  return v;
+}
+
+}  // namespace
+
+const std::array<std::string, 128> ByteHexText = MakeByteHexText();
+
+void CutTokens(const std::string& text, TRxTokens& tokens) {
+  std::size_t pos = 0;
+  for (auto& token : tokens) {
+    if (pos < text.size()) {
+      token.assign(text, pos, 2);
+      pos += 3;
+    } else {
+      token.clear();
+    }
+  }
+}
+
+bool IsIdentityReply(const TRxTokens& t) {
+  return t[0] == "F0" && t[1] == "7E" && t[3] == "06" && t[5] == "1A" && t[6] == "34" && t[9] == "F7";
+}
+
+bool IsDumpAck(const TRxTokens& t) {
+  return t[0] == "F0" && t[1] == "34" && t[2] == "01" && t[3] == "00" && t[4] == "09" && t[5] == "F7";
+}
+
+bool IsParameterDump(const TRxTokens& t) {
+  return t[0] == "F0" && t[1] == "34" && t[2] == "01" && t[3] == "27" && t[43] == "F7";
+}
+
+int32_t FirmwareVersion(const TRxTokens& t) { return 100 * HexValue(t[7]) + HexValue(t[8]); }
+
+std::string BuildDumpText(const TParaTable& table) {
+  std::string body;
+  body.reserve(39 * 3);
+  for (int n = 1; n <= 16; ++n) body += DataByteText(table[n].Value);
+  for (int n = 17; n <= 21; ++n) {
+    body += DataByteText(table[n].Value);
+    body += DataByteText(table[n].Channel);
+    body += DataByteText(table[n].DataType);
+  }
+  for (int i = 0; i < 8; ++i) body += DataByteText(table.GlobalBlock()[i]);
+  return "F0 34 00 27 " + body + "F7 00 00 00 00";
+}
+
+void ApplyDump(const TRxTokens& t, TParaTable& table) {
+  int token = 4;
+  for (int n = 1; n <= 16; ++n) table[n].Value = HexValue(t[token++]);
+  for (int n = 17; n <= 21; ++n) {
+    table[n].Value = HexValue(t[token++]);
+    table[n].Channel = HexValue(t[token++]);
+    table[n].DataType = HexValue(t[token++]);
+  }
+  for (int i = 0; i < 8; ++i) table.GlobalBlock()[i] = HexValue(t[token++]);
+}
+
+}  // namespace vlx

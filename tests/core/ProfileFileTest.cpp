@@ -1,0 +1,322 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "profile/FileOps.h"
+#include "profile/ParaTable.h"
+#include "profile/ProfileFile.h"
+#include "support/TempDir.h"
+
+using namespace vlx;
+
+namespace {
+
+void PutInt(std::vector<uint8_t>& b, std::size_t at, int32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+}
+
+int32_t GetInt(const std::vector<uint8_t>& b, std::size_t at) {
+  uint32_t u = 0;
+  for (int i = 0; i < 4; ++i) u |= uint32_t(b[at + i]) << (8 * i);
+  return static_cast<int32_t>(u);
+}
+
+// The factory profile written out by hand, byte by byte.
+std::vector<uint8_t> HandMadeFactoryProfile() {
+  std::vector<uint8_t> b(4536, 0);
+  const char* names[21] = {"A|PAD1", "A|PAD2", "A|PAD3", "A|PAD4", "A|PAD5", "A|PAD6", "A|PAD7",
+                           "A|PAD8", "B|PAD1", "B|PAD2", "B|PAD3", "B|PAD4", "B|PAD5", "B|PAD6",
+                           "B|PAD7", "B|PAD8", "Slider", "Knob1",  "Knob2",  "Knob3",  "Knob4"};
+  for (int k = 0; k < 21; ++k) {
+    const std::size_t r = 216 * k;
+    b[r] = static_cast<uint8_t>(std::strlen(names[k]));
+    std::memcpy(&b[r + 1], names[k], std::strlen(names[k]));
+    const int value = k < 16 ? 30 + k : (k == 16 ? 7 : 12 + (k - 17));
+    PutInt(b, r + 164, k < 16 ? 0 : 4);
+    PutInt(b, r + 172, value);
+  }
+  const int32_t globals[8] = {0, 2, 1, 0, 1, 0, 3, 0};
+  for (int i = 0; i < 8; ++i) PutInt(b, 184 + 4 * i, globals[i]);
+  return b;
+}
+
+TParaTable FactoryTable() {
+  TParaTable t;
+  ApplyFactoryValues(t);
+  return t;
+}
+
+}  // namespace
+
+TEST(ProfileFile, FactoryProfileIsByteForByteTheKnownImage) {
+  TempDir dir;
+  WriteProfileFile(dir.File("customer.cus"), FactoryTable());
+  const auto bytes = ReadBytes(dir.File("customer.cus"));
+  ASSERT_EQ(bytes.size(), 4536u);
+  EXPECT_EQ(bytes, HandMadeFactoryProfile());
+  const std::vector<uint8_t> start = {0x06, 0x41, 0x7C, 0x50, 0x41, 0x44, 0x31};
+  EXPECT_TRUE(std::equal(start.begin(), start.end(), bytes.begin()));
+}
+
+TEST(ProfileFile, LoadAppliesUpperLimitsOnlyAndCutsNames) {
+  TempDir dir;
+  auto b = HandMadeFactoryProfile();
+  PutInt(b, 172, 200);  // record 1: Value
+  PutInt(b, 176, 20);   // Channel
+  PutInt(b, 164, 9);    // DataType
+  PutInt(b, 216 + 172, -5);
+  PutInt(b, 216 + 168, INT_MIN);  // ControlMode: not limited
+  PutInt(b, 216 + 180, INT_MAX);  // Disabled: not limited
+  PutInt(b, 2 * 216 + 184 + 4 * 7, 999);  // Globals of record 3 travel unchanged
+  b[3 * 216] = 90;                        // a name length beyond 80
+  for (int i = 0; i < 80; ++i) b[3 * 216 + 1 + i] = static_cast<uint8_t>('a' + i % 26);
+  b[3 * 216 + 81] = 255;  // NameEditorText length 255: its 80 bytes, then the filler
+  WriteBytes(dir.File("p.cus"), b);
+
+  TParaTable t;
+  LoadProfileFile(dir.File("p.cus"), t);
+  EXPECT_EQ(t[1].Value, 127);
+  EXPECT_EQ(t[1].Channel, 15);
+  EXPECT_EQ(t[1].DataType, 6);
+  EXPECT_EQ(t[2].Value, -5);
+  EXPECT_EQ(t[2].ControlMode, INT_MIN);
+  EXPECT_EQ(t[2].Disabled, INT_MAX);
+  EXPECT_EQ(t[3].Globals[7], 999);
+  EXPECT_EQ(t[4].Name.str().size(), 80u);
+  EXPECT_EQ(t[4].Name.str().substr(0, 3), "abc");
+  EXPECT_EQ(t[4].NameEditorText.Length, 80);
+  EXPECT_EQ(t[17].Name.str(), "Slider");
+  EXPECT_EQ(t.GlobalBlock()[ARPTime], 2);
+  EXPECT_EQ(t.GlobalBlock()[Beat], 3);
+}
+
+TEST(ProfileFile, RecordCountFollowsTheFileSize) {
+  struct Case {
+    const char* what;
+    std::size_t bytes;
+    int recordsLoaded;
+  };
+  const Case cases[] = {
+      {"empty file", 0, 0},
+      {"ten records", 10 * 216, 10},
+      {"ten records and a part", 10 * 216 + 50, 10},
+      {"21 records and 100 bytes", 21 * 216 + 100, 21},
+      {"25 records", 25 * 216, 21},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    std::vector<uint8_t> b(c.bytes, 0);
+    for (std::size_t k = 0; k < c.bytes / 216; ++k) PutInt(b, 216 * k + 172, 100 + static_cast<int>(k));
+    WriteBytes(dir.File("p.cus"), b);
+    TParaTable t;
+    for (int n = 1; n <= 21; ++n) t[n].Value = -1;
+    LoadProfileFile(dir.File("p.cus"), t);
+    for (int n = 1; n <= 21; ++n) EXPECT_EQ(t[n].Value, n <= c.recordsLoaded ? 99 + n : -1) << "record " << n;
+  }
+}
+
+TEST(ProfileFile, SavingWritesTwentyOneRecordsWithZeroFiller) {
+  TempDir dir;
+  std::vector<uint8_t> b(10 * 216, 0);
+  b[162] = 0xAB;
+  b[163] = 0xCD;
+  b[1] = 'x';  // a meaningless byte after an empty name
+  WriteBytes(dir.File("p.cus"), b);
+  TParaTable t = FactoryTable();
+  LoadProfileFile(dir.File("p.cus"), t);
+  WriteProfileFile(dir.File("p.cus"), t);
+  const auto saved = ReadBytes(dir.File("p.cus"));
+  ASSERT_EQ(saved.size(), 4536u);
+  EXPECT_EQ(saved[162], 0);
+  EXPECT_EQ(saved[163], 0);
+  EXPECT_EQ(GetInt(saved, 10 * 216 + 172), 40) << "record 11 keeps the factory value it held";
+}
+
+TEST(ProfileFile, LoadErrorsCarryTheUsersTexts) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.cus"));
+  struct Case {
+    std::string path;
+    const char* text;
+  };
+  const Case cases[] = {
+      {dir.File("missing.cus"), "File not found"},
+      {dir.File("no/such/folder/p.cus"), "Invalid filename"},
+      {dir.File("folder.cus"), "File access denied"},
+  };
+  for (const Case& c : cases) {
+    TParaTable t;
+    try {
+      LoadProfileFile(c.path, t);
+      ADD_FAILURE() << c.path << " loaded";
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.what(), c.text) << c.path;
+    }
+  }
+}
+
+TEST(ProfileFile, AFileThatCannotBeWrittenIsNotLoaded) {
+  TempDir dir;
+  WriteBytes(dir.File("ro.cus"), HandMadeFactoryProfile());
+  ::chmod(dir.File("ro.cus").c_str(), 0444);
+  // Root is refused nothing by permission bits, so the seam refuses the open
+  // for writing as the system refuses it to any other user.
+  FileOps ops = FileOps::Posix();
+  const auto realOpen = ops.Open;
+  ops.Open = [realOpen](const char* path, int flags, mode_t mode) {
+    struct stat st {};
+    if ((flags & O_ACCMODE) != O_RDONLY && ::stat(path, &st) == 0 && (st.st_mode & 0222) == 0) {
+      errno = EACCES;
+      return -1;
+    }
+    return realOpen(path, flags, mode);
+  };
+  ScopedFileOps guard(ops);
+  TParaTable t;
+  try {
+    LoadProfileFile(dir.File("ro.cus"), t);
+    FAIL() << "a read-only profile loaded";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+  EXPECT_EQ(t[1].Name.Length, 0) << "nothing was copied";
+}
+
+// A write that fails part-way leaves the previous profile whole and no
+// temporary file behind.
+TEST(ProfileFile, FailedWritesLeaveThePreviousProfileWhole) {
+  struct Case {
+    const char* what;
+    std::function<void(FileOps&)> breakIt;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"disk full half-way",
+       [](FileOps& ops) {
+         auto written = std::make_shared<std::size_t>(0);
+         auto realWrite = ops.Write;
+         ops.Write = [written, realWrite](int fd, const void* buf, size_t n) -> ssize_t {
+           if (*written >= 2000) {
+             errno = ENOSPC;
+             return -1;
+           }
+           const size_t part = std::min<size_t>(n, 2000 - *written);
+           const ssize_t put = realWrite(fd, buf, part);
+           if (put > 0) *written += static_cast<std::size_t>(put);
+           return put;
+         };
+       },
+       "Disk full"},
+      {"folder cannot be written",
+       [](FileOps& ops) {
+         ops.MkStemp = [](char*) {
+           errno = EACCES;
+           return -1;
+         };
+       },
+       "File access denied"},
+      {"flush fails",
+       [](FileOps& ops) {
+         ops.FSync = [](int) {
+           errno = EIO;
+           return -1;
+         };
+       },
+       "I/O error 5"},
+      {"file vanishes before the rename",
+       [](FileOps& ops) {
+         ops.Rename = [](const char* from, const char*) {
+           ::unlink(from);
+           errno = ENOENT;
+           return -1;
+         };
+       },
+       "File not found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.File("customer.cus");
+    const auto before = HandMadeFactoryProfile();
+    WriteBytes(path, before);
+    TParaTable t;
+    for (int n = 1; n <= 21; ++n) t[n].Name.assign("changed");
+    FileOps ops = FileOps::Posix();
+    c.breakIt(ops);
+    {
+      ScopedFileOps guard(ops);
+      try {
+        WriteProfileFile(path, t);
+        ADD_FAILURE() << "the write was reported as done";
+      } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), c.text);
+      }
+    }
+    EXPECT_EQ(ReadBytes(path), before);
+    std::size_t files = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.Path)) ++files;
+    EXPECT_EQ(files, 1u) << "a temporary file was left behind";
+  }
+}
+
+TEST(ProfileFile, WriteKeepsTheFilesModeAndWritesThroughALink) {
+  TempDir dir;
+  const std::string real = dir.File("real.cus"), link = dir.File("link.cus");
+  WriteBytes(real, {1, 2, 3});
+  ::chmod(real.c_str(), 0640);
+  std::filesystem::create_symlink(real, link);
+  WriteProfileFile(link, FactoryTable());
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadBytes(real), HandMadeFactoryProfile());
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(ProfileFile, ErrorNumbersMapToTheUsersTexts) {
+  const std::pair<int, const char*> cases[] = {
+      {ENOENT, "File not found"},   {ENOTDIR, "Invalid filename"}, {ENAMETOOLONG, "Invalid filename"},
+      {EMFILE, "Too many open files"}, {EACCES, "File access denied"}, {EROFS, "File access denied"},
+      {ENOSPC, "Disk full"},        {EDQUOT, "Disk full"},          {EIO, "I/O error 5"},
+  };
+  for (const auto& [err, text] : cases) EXPECT_EQ(InOutErrorText(err), text) << err;
+}
+
+TEST(ParaTable, ShortStringsKeepEightyCharacters) {
+  TShortString80 s;
+  s.assign(std::string(90, 'n'));
+  EXPECT_EQ(s.Length, 80);
+  EXPECT_EQ(s.str(), std::string(80, 'n'));
+  s.assign("ab");
+  EXPECT_EQ(s.str(), "ab");
+  s.Length = 200;  // from a file the editor did not write
+  EXPECT_EQ(s.str().size(), 80u);
+}
+
+TEST(ParaTable, FactoryValuesLeaveTheRestAlone) {
+  TParaTable t;
+  for (int n = 1; n <= 21; ++n) {
+    t[n].NameEditorText.assign("mine");
+    t[n].ControlMode = 1;
+    t[n].Disabled = 1;
+    t[n].Globals[3] = 42;
+  }
+  ApplyFactoryValues(t);
+  for (int n = 1; n <= 21; ++n) {
+    EXPECT_EQ(t[n].Name.str(), std::string(DefaultName(n)));
+    EXPECT_EQ(t[n].NameEditorText.str(), "mine");
+    EXPECT_EQ(t[n].ControlMode, 1);
+    EXPECT_EQ(t[n].Disabled, 1);
+    EXPECT_EQ(t[n].Globals[3], n == 1 ? 0 : 42);
+  }
+  EXPECT_THROW(t[0], std::out_of_range);
+  EXPECT_THROW(t[22], std::out_of_range);
+}
