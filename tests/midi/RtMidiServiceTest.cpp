@@ -1,0 +1,53 @@
+// The parts of the RtMidi service that need no MIDI server.
+#include <gtest/gtest.h>
+
+#include "midi/RtMidiService.h"
+
+namespace {
+
+using vlx::MidiApi;
+using Bytes = std::vector<uint8_t>;
+
+std::size_t Wire(MidiApi api, const Bytes& bytes) { return vlx::WireLength(api, bytes.data(), bytes.size()); }
+
+TEST(WireLength, AlsaGetsTheSysExUpToItsF7AndJackEveryByte) {
+  const Bytes identity = {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7, 0x00, 0x00, 0x00};
+  EXPECT_EQ(Wire(MidiApi::Alsa, identity), 6u);
+  EXPECT_EQ(Wire(MidiApi::Jack, identity), 9u);
+
+  const Bytes unfinished = {0xF0, 0x7E, 0x00};
+  EXPECT_EQ(Wire(MidiApi::Alsa, unfinished), 3u);
+  const Bytes noteOn = {0x90, 0x3C, 0x64};
+  EXPECT_EQ(Wire(MidiApi::Alsa, noteOn), 3u);
+  EXPECT_EQ(Wire(MidiApi::Alsa, {}), 0u);
+}
+
+TEST(PortNames, ClientIsTheNameBeforeTheFirstColon) {
+  EXPECT_EQ(vlx::ClientNameOfPort("vellox:out"), "vellox");
+  EXPECT_EQ(vlx::ClientNameOfPort("vellox:vellox MIDI 1 24:0"), "vellox");  // ALSA
+  EXPECT_EQ(vlx::ClientNameOfPort("USB2.0-MIDI:USB2.0-MIDI MIDI 1 28:0"), "USB2.0-MIDI");
+  EXPECT_EQ(vlx::ClientNameOfPort("no colon"), "no colon");
+}
+
+TEST(PortNames, OwnClientsAreTheNameAndItsNumberedCopies) {
+  struct Case {
+    const char* client;
+    bool own;
+  };
+  for (const Case& c : {Case{"VLX210", true}, Case{"VLX210-01", true}, Case{"VLX210-12", true},
+                        Case{"VLX210-", false}, Case{"VLX210-a", false}, Case{"VLX2100", false},
+                        Case{"VLX21", false}, Case{"vlx210", false}, Case{"vellox", false}})
+    EXPECT_EQ(vlx::IsOwnClient(c.client, "VLX210"), c.own) << c.client;
+}
+
+TEST(RtMidiService, AutoWithoutSequencerOrServerGivesEmptyLists) {
+  // No ALSA sequencer here, and no JACK server of this name.
+  setenv("JACK_DEFAULT_SERVER", "vlx-no-such-server", 1);
+  auto service = vlx::CreateRtMidiService(vlx::MidiApiChoice::Auto);
+  if (static_cast<vlx::RtMidiService&>(*service).Api() == MidiApi::Alsa) GTEST_SKIP() << "an ALSA sequencer is present";
+  EXPECT_TRUE(service->Inputs().empty());
+  EXPECT_TRUE(service->Outputs().empty());
+  EXPECT_FALSE(service->AnyInputLeft());
+}
+
+}  // namespace
