@@ -7,10 +7,8 @@
 // keeps three digits inside the 43-pixel value box. Sizes are character
 // heights in pixels, which is what QFont::setPixelSize sets (the em height).
 #include <QFont>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QPixmap>
-#include <QScreen>
 #include <QString>
 #include <initializer_list>
 
@@ -185,10 +183,6 @@ void TForm1::BuildLayout() {
   }
   setWindowOpacity(240.0 / 255.0);
   setWindowIcon(QIcon(QStringLiteral(":/vellox/MAINICON.png")));
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
 
   const Qt::Alignment topLeft = Qt::AlignLeft | Qt::AlignTop;
 
