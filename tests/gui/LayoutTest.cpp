@@ -456,6 +456,9 @@ TEST_F(LayoutTest, WindowIsAFixedTranslucentLayoutWithThePortListsBeyondItsWidth
   EXPECT_EQ(form->size(), QSize(1070, 562));
   EXPECT_NEAR(form->windowOpacity(), 240.0 / 255.0, 0.002);
   EXPECT_FALSE(form->windowIcon().isNull());
+  EXPECT_EQ(form->font().family(), Family);  // the window's default font
+  EXPECT_EQ(form->font().pixelSize(), 11);
+  EXPECT_FALSE(form->font().bold());
   EXPECT_TRUE(form->autoFillBackground());
   EXPECT_EQ(form->palette().color(QPalette::Window), Back);
   EXPECT_EQ(PixelAt({5, 75}), Back);
