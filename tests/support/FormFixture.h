@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@
 #include "app/Unit1.h"
 #include "midi/FakeMidiService.h"
 #include "support/TempDir.h"
+
+// Readable failure messages for texts of the window.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 class FakeDialogs : public IDialogs {
  public:
@@ -61,10 +65,11 @@ struct FormFixture {
   bool UsbPresent = true;
   std::unique_ptr<TForm1> Form;
 
-  TForm1& Make() {
+  // The window on the fake service, or on another MIDI service.
+  TForm1& Make(std::shared_ptr<vlx::IMidiService> service = nullptr) {
     TForm1::Services s;
     s.Dialogs = Dialogs;
-    s.Midi = Midi;
+    s.Midi = service ? service : Midi;
     s.UsbDevicePresent = [this] { return UsbPresent; };
     s.AppDir = Dir.Path;
     Form = std::make_unique<TForm1>(s);
