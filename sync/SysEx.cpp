@@ -55,6 +55,19 @@ bool IsParameterDump(const TRxTokens& t) {
   return t[0] == "F0" && t[1] == "34" && t[2] == "01" && t[3] == "27" && t[43] == "F7";
 }
 
+TSysExKind TokenizeSysEx(TByteStream& stream, TRxTokens& tokens) {
+  // Only the first 50 bytes become tokens; the text of a longer message is
+  // never needed whole.
+  TByteStream head;
+  const std::size_t n = std::min<std::size_t>(stream.Size(), tokens.size());
+  head.Bytes.assign(stream.Memory(), stream.Memory() + n);
+  stream.Position = 0;
+  std::string text;
+  BytesToHexText(head, text);
+  CutTokens(text, tokens);
+  return {IsIdentityReply(tokens), IsDumpAck(tokens), IsParameterDump(tokens)};
+}
+
 int32_t FirmwareVersion(const TRxTokens& t) { return 100 * HexValue(t[7]) + HexValue(t[8]); }
 
 std::string BuildDumpText(const TParaTable& table) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "midi/HexCodec.h"
 #include "profile/ParaTable.h"
 
 namespace vlx {
@@ -30,6 +31,17 @@ void CutTokens(const std::string& text, TRxTokens& tokens);
 bool IsIdentityReply(const TRxTokens& t);
 bool IsDumpAck(const TRxTokens& t);
 bool IsParameterDump(const TRxTokens& t);
+
+// What a received message was recognised as.
+struct TSysExKind {
+  bool IdentityReply = false;
+  bool DumpAck = false;
+  bool ParameterDump = false;
+};
+
+// Cuts a received message into the tokens (replacing all 50 of them) and
+// applies the three recognisers. The stream's position is set to 0.
+TSysExKind TokenizeSysEx(TByteStream& stream, TRxTokens& tokens);
 
 // 100 x token 7 + token 8 of an identity reply.
 int32_t FirmwareVersion(const TRxTokens& t);

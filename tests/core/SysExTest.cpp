@@ -13,10 +13,12 @@ namespace {
 TRxTokens TokensOf(std::vector<uint8_t> bytes) {
   TByteStream s;
   s.Bytes = std::move(bytes);
-  std::string text;
-  BytesToHexText(s, text);
   TRxTokens t;
-  CutTokens(text, t);
+  t.fill("XX");  // every token is replaced
+  const TSysExKind kind = TokenizeSysEx(s, t);
+  EXPECT_EQ(kind.IdentityReply, IsIdentityReply(t));
+  EXPECT_EQ(kind.DumpAck, IsDumpAck(t));
+  EXPECT_EQ(kind.ParameterDump, IsParameterDump(t));
   return t;
 }
 
@@ -153,8 +155,8 @@ TEST(SysEx, Recognisers) {
 }
 
 TEST(SysEx, TokensHoldTheFirstFiftyBytes) {
-  std::vector<uint8_t> sixty(60);
-  for (int i = 0; i < 60; ++i) sixty[i] = static_cast<uint8_t>(i + 0xA0);
+  std::vector<uint8_t> sixty(100000);
+  for (int i = 0; i < 60; ++i) sixty[i] = static_cast<uint8_t>(i + 0xA0);  // and zeros after them
   TRxTokens t = TokensOf(sixty);
   EXPECT_EQ(t[0], "A0");
   EXPECT_EQ(t[49], "D1");
