@@ -155,9 +155,9 @@ TEST(SysEx, Recognisers) {
 }
 
 TEST(SysEx, TokensHoldTheFirstFiftyBytes) {
-  std::vector<uint8_t> sixty(100000);
-  for (int i = 0; i < 60; ++i) sixty[i] = static_cast<uint8_t>(i + 0xA0);  // and zeros after them
-  TRxTokens t = TokensOf(sixty);
+  std::vector<uint8_t> longMessage(100000);
+  for (int i = 0; i < 60; ++i) longMessage[i] = static_cast<uint8_t>(i + 0xA0);  // and zeros after them
+  TRxTokens t = TokensOf(longMessage);
   EXPECT_EQ(t[0], "A0");
   EXPECT_EQ(t[49], "D1");
 
