@@ -169,6 +169,13 @@ class TForm1 : public QWidget {
   std::array<TComboBox*, 8> GlobalCombos() const;
 
  private:
+  // sync/: one tick of a transfer's wait: announce a raised flag once, stop
+  // after the eleventh tick.
+  void TransferTick(QTimer* timer, std::atomic<int32_t>& flag, int32_t& ticks, QProgressBar* bar,
+                    const char* successText);
+  // sync/: send a parameter dump and start waiting for its acknowledgement.
+  void SendDumpAndWait(const std::string& dumpText);
+
   void BuildLayout();     // app/Unit1Layout.cpp: every control at its place
   void ConnectEvents();   // app/Unit1.cpp: handlers to controls and timers
 

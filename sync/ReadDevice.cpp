@@ -14,13 +14,19 @@ void TForm1::BtnSyncPcClick(QObject*) {
 }
 
 void TForm1::TimerSyncPCTimer() {
-  if (SyncPcDone == 1) {
-    TimerSyncPC->stop();
-    ProBarToPC->setValue(100);
-    Dialogs().Notice(this, "      Device data successfully synchronized to the Editor software.     ");
-    SyncPcDone = 0;
-    ProBarToPC->setValue(0);
+  TransferTick(TimerSyncPC, SyncPcDone, SyncPcTicks, ProBarToPC,
+               "      Device data successfully synchronized to the Editor software.     ");
+}
+
+void TForm1::TransferTick(QTimer* timer, std::atomic<int32_t>& flag, int32_t& ticks, QProgressBar* bar,
+                          const char* successText) {
+  if (flag == 1) {
+    timer->stop();
+    bar->setValue(100);
+    Dialogs().Notice(this, successText);  // modal: the bar stays full while it is open
+    flag = 0;
+    bar->setValue(0);
   }
-  ++SyncPcTicks;
-  if (SyncPcTicks > 10) TimerSyncPC->stop();
+  ++ticks;
+  if (ticks > 10) timer->stop();
 }

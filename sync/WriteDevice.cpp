@@ -6,11 +6,7 @@
 void TForm1::BtnSyncFwClick(QObject*) {
   if (!Dialogs().Ask(this, "   Do you want to synchronize data to the device firmware?   ")) return;
   SaveCurrentPara();
-  const std::string dump = vlx::BuildDumpText(ParaTable);
-  SyncFwAcked = 0;
-  SyncFwTicks = 0;
-  OutputPorts().SendSysEx(DevicePort, dump);
-  TimerSyncFW->start();
+  SendDumpAndWait(vlx::BuildDumpText(ParaTable));
   SaveParaToFile();
 }
 
@@ -22,21 +18,19 @@ void TForm1::BtnResetClick(QObject*) {
   if (!Dialogs().Ask(this, "Do you want to reset the factory parameters?")) return;
   CurrentControl = std::clamp(CurrentControl, 1, vlx::ControlCount);
   ResetPara();
-  const std::string dump = vlx::BuildDumpText(ParaTable);
+  SendDumpAndWait(vlx::BuildDumpText(ParaTable));
+}
+
+void TForm1::SendDumpAndWait(const std::string& dumpText) {
+  // Cleared before the send, so that an acknowledgement arriving at once is
+  // not lost.
   SyncFwAcked = 0;
   SyncFwTicks = 0;
-  OutputPorts().SendSysEx(DevicePort, dump);
+  OutputPorts().SendSysEx(DevicePort, dumpText);
   TimerSyncFW->start();
 }
 
 void TForm1::TimerSyncFWTimer() {
-  if (SyncFwAcked == 1) {
-    TimerSyncFW->stop();
-    ProBarToFW->setValue(100);
-    Dialogs().Notice(this, "      Editor data successfully synchronized to the device.     ");
-    SyncFwAcked = 0;
-    ProBarToFW->setValue(0);
-  }
-  ++SyncFwTicks;
-  if (SyncFwTicks > 10) TimerSyncFW->stop();
+  TransferTick(TimerSyncFW, SyncFwAcked, SyncFwTicks, ProBarToFW,
+               "      Editor data successfully synchronized to the device.     ");
 }
