@@ -63,6 +63,7 @@ struct FormFixture {
   std::shared_ptr<FakeDialogs> Dialogs = std::make_shared<FakeDialogs>();
   std::shared_ptr<vlx::FakeMidiService> Midi = std::make_shared<vlx::FakeMidiService>();
   bool UsbPresent = true;
+  int UsbChecks = 0;  // how often discovery asked whether the controller is on USB
   std::unique_ptr<TForm1> Form;
 
   // The window on the fake service, or on another MIDI service.
@@ -70,7 +71,10 @@ struct FormFixture {
     TForm1::Services s;
     s.Dialogs = Dialogs;
     s.Midi = service ? service : Midi;
-    s.UsbDevicePresent = [this] { return UsbPresent; };
+    s.UsbDevicePresent = [this] {
+      ++UsbChecks;
+      return UsbPresent;
+    };
     s.AppDir = Dir.Path;
     Form = std::make_unique<TForm1>(s);
     return *Form;
