@@ -125,17 +125,9 @@ bool JackPeer::Send(const Bytes& bytes) {
   if (bytes.size() > jack_port_type_get_buffer_size(jack_->client, JACK_DEFAULT_MIDI_TYPE)) return false;
   const SizeField size = static_cast<SizeField>(bytes.size());
   if (jack_ringbuffer_write_space(jack_->toJack) < sizeof size + size) return false;
-  // The size goes last into view: Process reads a message only once all of
-  // it is there, so write the bytes behind the size field first.
-  jack_ringbuffer_data_t parts[2];
-  jack_ringbuffer_get_write_vector(jack_->toJack, parts);
-  std::vector<char> whole(sizeof size + size);
-  std::memcpy(whole.data(), &size, sizeof size);
-  std::memcpy(whole.data() + sizeof size, bytes.data(), size);
-  std::size_t first = std::min(parts[0].len, whole.size());
-  std::memcpy(parts[0].buf, whole.data(), first);
-  if (first < whole.size()) std::memcpy(parts[1].buf, whole.data() + first, whole.size() - first);
-  jack_ringbuffer_write_advance(jack_->toJack, whole.size());
+  // Process takes a message only once all of it is there.
+  jack_ringbuffer_write(jack_->toJack, reinterpret_cast<const char*>(&size), sizeof size);
+  jack_ringbuffer_write(jack_->toJack, reinterpret_cast<const char*>(bytes.data()), size);
   return true;
 }
 
