@@ -48,8 +48,9 @@ void TForm1::Discovery() {
     if (lbxOutputDevices->ItemText(i) == ControllerPortName) {
       DevicePort = i;
       DiscoveryMode = 1;
-      Record(OutputOpened, i);
+      // Recorded once open: a port that failed to open is not closed at exit.
       OutputPorts().Open(i);
+      Record(OutputOpened, i);
       lbxOutputDevices->SetChecked(i, true);
       break;
     }
@@ -62,8 +63,8 @@ void TForm1::Discovery() {
       if (!IsFallbackName(lbxOutputDevices->ItemText(i))) continue;
       DevicePort = i;
       ++UsbPortCount;
-      Record(OutputOpened, i);
       OutputPorts().Open(i);
+      Record(OutputOpened, i);
       lbxOutputDevices->SetChecked(i, true);
       DiscoveryMode = 2;
     }
