@@ -209,8 +209,6 @@ std::vector<MidiPortId> FakeMidiService::List(const std::vector<Port>& list) {
 std::vector<MidiPortId> FakeMidiService::Inputs() { return List(inputs_); }
 std::vector<MidiPortId> FakeMidiService::Outputs() { return List(outputs_); }
 
-bool FakeMidiService::AnyInputLeft() { return !Inputs().empty(); }
-
 std::unique_ptr<IMidiInPort> FakeMidiService::OpenInput(const MidiPortId& id, MidiBytesCallback callback) {
   std::lock_guard lock(mutex_);
   const Port* port = FindPort(inputs_, id.Key);

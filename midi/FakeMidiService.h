@@ -76,7 +76,6 @@ class FakeMidiService : public IMidiService {
   std::vector<MidiPortId> Outputs() override;
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
-  bool AnyInputLeft() override;
 
  private:
   class InPort;
