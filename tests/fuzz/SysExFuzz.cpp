@@ -2,8 +2,10 @@
 // SysEx messages, the codec, the tokens and the three recognisers, into the
 // table, and the dump that then goes out.
 //
-// Input: the first byte is the size of the pieces the service hands over
-// (0: all in one piece); the rest are the bytes that arrive.
+// Input: byte 0 is the size of the pieces the service hands over (0: all in
+// one piece). Byte 1 from F8 on makes the input long without a long input:
+// 16 KiB to 128 KiB of data bytes follow the first byte that arrives (in
+// pieces of at least 1 KiB). The rest are the bytes that arrive.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -102,9 +104,14 @@ struct Rig {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Rig rig;
-  if (size == 0) return 0;
-  const size_t chunk = data[0];
-  const std::vector<uint8_t> bytes(data + 1, data + size);
+  if (size < 3) return 0;
+  size_t chunk = data[0];
+  std::vector<uint8_t> bytes(data + 2, data + size);
+  if (data[1] >= 0xF8) {
+    const size_t longer = size_t(data[1] - 0xF7) * 16 * 1024;
+    bytes.insert(bytes.begin() + 1, longer, 0x11);
+    if (chunk != 0) chunk = std::max<size_t>(chunk, 1024);
+  }
 
   // Each run starts from a port with nothing collected and the factory table.
   rig.in.Close(0);
