@@ -12,6 +12,7 @@
 #include "profile/FileOps.h"
 #include "profile/ParaTable.h"
 #include "profile/ProfileFile.h"
+#include "support/FailingFileOps.h"
 #include "support/TempDir.h"
 
 using namespace vlx;
@@ -199,29 +200,9 @@ TEST(ProfileFile, FailedWritesLeaveThePreviousProfileWhole) {
     const char* text;
   };
   const Case cases[] = {
-      {"disk full half-way",
-       [](FileOps& ops) {
-         auto written = std::make_shared<std::size_t>(0);
-         auto realWrite = ops.Write;
-         ops.Write = [written, realWrite](int fd, const void* buf, size_t n) -> ssize_t {
-           if (*written >= 2000) {
-             errno = ENOSPC;
-             return -1;
-           }
-           const size_t part = std::min<size_t>(n, 2000 - *written);
-           const ssize_t put = realWrite(fd, buf, part);
-           if (put > 0) *written += static_cast<std::size_t>(put);
-           return put;
-         };
-       },
+      {"disk full half-way", [](FileOps& ops) { ops = DiskFullAfter(2000); },
        "Disk full"},
-      {"folder cannot be written",
-       [](FileOps& ops) {
-         ops.MkStemp = [](char*) {
-           errno = EACCES;
-           return -1;
-         };
-       },
+      {"folder cannot be written", [](FileOps& ops) { ops = FolderNotWritable(); },
        "File access denied"},
       {"flush fails",
        [](FileOps& ops) {

@@ -14,6 +14,7 @@
 #include "VirtualControllerService.h"
 #include "profile/FileOps.h"
 #include "profile/ProfileFile.h"
+#include "support/FailingFileOps.h"
 #include "support/FormFixture.h"
 
 using namespace vlx;
@@ -44,30 +45,7 @@ std::vector<uint8_t> OwnProfile() {
 
 // ---- profile writes that fail part-way
 
-FileOps DiskFullHalfWay() {
-  FileOps ops = FileOps::Posix();
-  auto written = std::make_shared<std::size_t>(0);
-  auto realWrite = ops.Write;
-  ops.Write = [written, realWrite](int fd, const void* buf, size_t n) -> ssize_t {
-    if (*written >= 2000) {
-      errno = ENOSPC;
-      return -1;
-    }
-    const ssize_t put = realWrite(fd, buf, std::min<size_t>(n, 2000 - *written));
-    if (put > 0) *written += static_cast<std::size_t>(put);
-    return put;
-  };
-  return ops;
-}
-
-FileOps FolderNotWritable() {
-  FileOps ops = FileOps::Posix();
-  ops.MkStemp = [](char*) {
-    errno = EACCES;
-    return -1;
-  };
-  return ops;
-}
+FileOps DiskFullHalfWay() { return DiskFullAfter(2000); }
 
 FileOps FileVanishesBeforeTheRename() {
   FileOps ops = FileOps::Posix();

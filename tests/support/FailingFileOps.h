@@ -1,0 +1,38 @@
+// File-system calls that fail the way real disks and folders do, for tests
+// of the profile writes. Everything not replaced is the real call.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "profile/FileOps.h"
+
+// The disk fills up after `bytes` bytes have been written.
+inline vlx::FileOps DiskFullAfter(std::size_t bytes) {
+  vlx::FileOps ops = vlx::FileOps::Posix();
+  auto written = std::make_shared<std::size_t>(0);
+  auto realWrite = ops.Write;
+  ops.Write = [written, realWrite, bytes](int fd, const void* buf, size_t n) -> ssize_t {
+    if (*written >= bytes) {
+      errno = ENOSPC;
+      return -1;
+    }
+    const ssize_t put = realWrite(fd, buf, std::min<size_t>(n, bytes - *written));
+    if (put > 0) *written += static_cast<std::size_t>(put);
+    return put;
+  };
+  return ops;
+}
+
+// No new file can be made in the folder.
+inline vlx::FileOps FolderNotWritable() {
+  vlx::FileOps ops = vlx::FileOps::Posix();
+  ops.MkStemp = [](char*) {
+    errno = EACCES;
+    return -1;
+  };
+  return ops;
+}
