@@ -83,12 +83,15 @@ const TSysExData& TMidiInput::SysExBuffer(int32_t index) const {
 void TMidiInput::Receive(int32_t index, const uint8_t* data, std::size_t size) {
   if (index < 0 || index >= Count() || data == nullptr || size == 0) return;
   TSysExData& buffer = *SysExBuffers[static_cast<std::size_t>(index)];
-  const uint8_t status = data[0];
-
-  if (status == 0xF0 || (buffer.Collecting && (status < 0x80 || status == 0xF7))) {
-    ReceiveSysEx(index, buffer, data, size);
-    return;
+  // One piece may hold many messages: each SysEx message in it is taken in
+  // turn, in a loop, so that no number of them can exhaust the stack.
+  while (size > 0 && (data[0] == 0xF0 || (buffer.Collecting && (data[0] < 0x80 || data[0] == 0xF7)))) {
+    const std::size_t used = ReceiveSysEx(index, buffer, data, size);
+    data += used;
+    size -= used;
   }
+  if (size == 0) return;
+  const uint8_t status = data[0];
   if (status < 0x80 || status == 0xF7) return;  // stray data bytes outside a SysEx
   if (buffer.Collecting && status < 0xF8) {
     // Any status byte but a real-time one ends a SysEx message: the
@@ -104,7 +107,7 @@ void TMidiInput::Receive(int32_t index, const uint8_t* data, std::size_t size) {
   }
 }
 
-void TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size) {
+std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size) {
   if (data[0] == 0xF0) {  // a new message starts fresh, whatever came before
     buffer.Stream.Bytes.clear();
     buffer.Collecting = true;
@@ -123,7 +126,7 @@ void TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* 
       buffer.Stream.Bytes.insert(buffer.Stream.Bytes.end(), data, data + take);
     }
   }
-  if (!end) return;
+  if (!end) return size;
 
   if (!buffer.Dropping && OnSysExData) {
     buffer.Stream.Position = 0;
@@ -136,7 +139,7 @@ void TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* 
   buffer.Stream.Bytes.clear();
   buffer.Stream.Position = 0;
   buffer.Collecting = buffer.Dropping = false;
-  if (take < size) Receive(index, data + take, size - take);  // a further message in the same piece
+  return take;
 }
 
 // ---- TMidiOutput

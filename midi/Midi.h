@@ -99,7 +99,7 @@ class TMidiInput : public TMidiDevices {
   const TSysExData& SysExBuffer(int32_t index) const;
 
  private:
-  void ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size);
+  std::size_t ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size);
 
   IMidiService& service_;
   // Declared before handles_ so that the buffers outlive the open ports even
