@@ -29,6 +29,11 @@ void CheckDataByte(uint8_t b, const char* what) {
   if (b > 0x7F) throw std::invalid_argument(std::string(what) + " must be 0..127 (7F)");
 }
 
+void CheckBodyByte(int index) {
+  if (index < -1 || index >= static_cast<int>(VirtualController::BodySize))
+    throw std::invalid_argument("the body byte stored wrongly must be 0..38 (or -1 for none)");
+}
+
 }  // namespace
 
 const VirtualController::Body& VirtualController::FactoryBody() {
@@ -158,6 +163,10 @@ void VirtualController::CompleteSysEx(std::vector<MidiMessage>& replies, std::ve
   } else if (m.size() == BodySize + 5 && m[1] == kMaker && m[2] == kToController && m[3] == BodySize) {
     what = "parameter dump";
     std::copy(m.begin() + 4, m.begin() + 4 + BodySize, profile_.begin());
+    if (options_.StoreWrongByte >= 0) {
+      uint8_t& wrong = profile_[static_cast<std::size_t>(options_.StoreWrongByte)];
+      wrong = static_cast<uint8_t>((wrong + 1) & 0x7F);
+    }
     ++dumpsStored_;
     if (!options_.SilentAck) replies.push_back(DumpAck());
   }
@@ -207,8 +216,15 @@ VirtualControllerOptions VirtualController::Options() const {
 void VirtualController::SetOptions(const VirtualControllerOptions& options) {
   CheckDataByte(options.FirmwareMajor, "the firmware major version");
   CheckDataByte(options.FirmwareMinor, "the firmware minor version");
+  CheckBodyByte(options.StoreWrongByte);
   std::lock_guard lock(mutex_);
   options_ = options;
+}
+
+void VirtualController::SetStoreWrongByte(int bodyByte) {
+  CheckBodyByte(bodyByte);
+  std::lock_guard lock(mutex_);
+  options_.StoreWrongByte = bodyByte;
 }
 
 void VirtualController::SetFirmware(uint8_t major, uint8_t minor) {

@@ -24,6 +24,10 @@ struct VirtualControllerOptions {
   bool SilentIdentity = false;  // leave identity requests unanswered
   bool SilentDump = false;      // leave dump requests unanswered
   bool SilentAck = false;       // store received dumps but send no acknowledgement
+  // A faulty controller: this body byte (0..38) of every received dump is
+  // stored one higher than sent (7F becomes 00); -1: every byte is stored
+  // as sent.
+  int StoreWrongByte = -1;
 };
 
 class VirtualController {
@@ -64,12 +68,15 @@ class VirtualController {
   std::size_t DumpsStored() const;
 
   VirtualControllerOptions Options() const;
-  // Throws std::invalid_argument when a version byte is above 7F.
+  // Throws std::invalid_argument when a version byte is above 7F or
+  // StoreWrongByte is outside -1..38.
   void SetOptions(const VirtualControllerOptions& options);
   void SetFirmware(uint8_t major, uint8_t minor);
   void SetSilentIdentity(bool silent);
   void SetSilentDump(bool silent);
   void SetSilentAck(bool silent);
+  // Throws std::invalid_argument outside -1..38.
+  void SetStoreWrongByte(int bodyByte);
 
   // Every complete message received (SysEx from F0 to F7, and channel
   // messages), oldest first, at most MaxLogEntries.

@@ -21,6 +21,8 @@ const char kUsage[] =
     "  --silent-identity   do not answer identity requests\n"
     "  --silent-dump       do not answer dump requests\n"
     "  --silent-ack        store parameter dumps without acknowledging them\n"
+    "  --store-wrong BYTE  a faulty controller: store body byte BYTE (0..38) of every\n"
+    "                      parameter dump one higher than sent\n"
     "  --play \"90 3C 64\"   send these bytes once the output is connected (repeatable)\n"
     "  --name CLIENT       JACK client name (default vellox)\n"
     "  --server NAME       JACK server (default: JACK_DEFAULT_SERVER or JACK's default)\n"
@@ -53,6 +55,18 @@ Args ParseArgs(int argc, char** argv) {
       args.Controller.SilentDump = true;
     } else if (arg == "--silent-ack") {
       args.Controller.SilentAck = true;
+    } else if (arg == "--store-wrong") {
+      const std::string v = value();
+      std::size_t used = 0;
+      int index = -1;
+      try {
+        index = std::stoi(v, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used != v.size() || index < 0 || index > 38)
+        throw std::invalid_argument("--store-wrong needs a body byte number 0..38, not \"" + v + "\"");
+      args.Controller.StoreWrongByte = index;
     } else if (arg == "--play") {
       vlx::MidiMessage bytes = vlx::ParseHexBytes(value());
       if (bytes.empty()) throw std::invalid_argument("--play needs at least one byte");
@@ -110,10 +124,12 @@ int main(int argc, char** argv) {
     {
       std::lock_guard lock(printMutex);
       const auto o = controller->Options();
-      std::printf("vellox-sim: JACK client \"%s\", ports %s and %s, firmware %u.%02u%s%s%s\n",
+      std::printf("vellox-sim: JACK client \"%s\", ports %s and %s, firmware %u.%02u%s%s%s%s\n",
                   sim.Peer().ClientName().c_str(), sim.Peer().InPortName().c_str(), sim.Peer().OutPortName().c_str(),
                   o.FirmwareMajor, o.FirmwareMinor, o.SilentIdentity ? ", silent identity" : "",
-                  o.SilentDump ? ", silent dump" : "", o.SilentAck ? ", silent ack" : "");
+                  o.SilentDump ? ", silent dump" : "", o.SilentAck ? ", silent ack" : "",
+                  o.StoreWrongByte >= 0 ? (", stores body byte " + std::to_string(o.StoreWrongByte) + " wrongly").c_str()
+                                        : "");
       std::fflush(stdout);
     }
 
