@@ -1,0 +1,100 @@
+// The three file forms of a profile, chosen by the file's extension:
+//   .cus   the editor's file: 21 records of 216 bytes;
+//   .json  a readable form of the whole profile (docs/profile-json.md);
+//   .syx   the parameter dump as one SysEx message, F0 34 00 27, the 39 body
+//          bytes, F7 (what `amidi -s` sends to the controller).
+// Reading checks everything and names the file and the place of a fault;
+// writing is atomic, as the editor's profile files are.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "profile/ParaTable.h"
+#include "profile/ProfileFile.h"
+
+namespace vlx {
+
+enum class ProfileFormat { Cus, Json, Syx };
+
+// A file that is not a profile of the format its name says, or a file name
+// with an extension that names no format. The text names the file and the
+// place: "a.json: controls[3].channel: 20 is out of range 0..15".
+class EProfileFormatError : public EVlxError {
+ public:
+  using EVlxError::EVlxError;
+};
+
+// The 39 body bytes of a parameter dump: what the controller stores.
+using TDumpBody = std::array<uint8_t, 39>;
+
+// ".cus", ".json" or ".syx", upper or lower case. Throws EProfileFormatError.
+ProfileFormat FormatOfPath(const std::string& path);
+const char* FormatName(ProfileFormat format);  // "cus", "json", "syx"
+
+// The profile read from a file, and what the reader had to fill in.
+struct TLoadedProfile {
+  TParaTable Table;
+  bool FromDumpOnly = false;       // the file held only the controller's fields
+  std::vector<std::string> Notes;  // for the user, such as the defaults filled in
+};
+
+// Reads and checks a profile file. Throws EInOutError (with the path) when
+// the file cannot be read, EProfileFormatError when its content is wrong.
+TLoadedProfile ReadProfile(const std::string& path);
+TLoadedProfile ReadProfile(const std::string& path, ProfileFormat format);
+// The same from bytes already read; `name` names the source in messages.
+TLoadedProfile DecodeProfile(const std::vector<uint8_t>& bytes, ProfileFormat format, const std::string& name);
+
+// The bytes of the table in a format. Throws EProfileFormatError when a field
+// that goes to the controller lies outside 0..127 (CheckProfile).
+std::vector<uint8_t> EncodeProfileAs(const TParaTable& table, ProfileFormat format);
+// Encodes, then writes atomically: bad input never leaves a partial file.
+void WriteProfileAs(const std::string& path, const TParaTable& table, ProfileFormat format);
+void WriteProfile(const std::string& path, const TParaTable& table);  // format by extension
+
+// Throws EProfileFormatError (prefixed with name) when a field that goes to
+// the controller (every value; channel and data type of the slider and the
+// knobs; the eight globals) lies outside 0..127.
+void CheckProfile(const TParaTable& table, const std::string& name);
+
+// The dump body of the table (CheckProfile first) and the table of a body:
+// the factory profile with the body's fields in place.
+TDumpBody DumpBodyOf(const TParaTable& table);
+TParaTable TableOfDumpBody(const TDumpBody& body);
+// The 44 bytes F0 34 00 27 body F7.
+std::vector<uint8_t> DumpMessageOf(const TDumpBody& body);
+
+// "pad A1" .. "pad B8", "slider", "knob 1" .. "knob 4".
+std::string ControlLabel(int control);
+// "pad", "slider" or "knob".
+const char* ControlKind(int control);
+// A data type as the window shows it for the control's kind, or the number
+// when the list has no such position.
+std::string DataTypeText(int control, int32_t dataType);
+// A global setting as its list shows it, or the number.
+std::string GlobalText(int index, int32_t value);
+
+// One field that differs between two profiles.
+struct TFieldDifference {
+  std::string Where;  // "knob 2", "globals"
+  std::string Field;  // "value", "channel", "data type", "ARP TIME", "name", ...
+  std::string A, B;   // the two values in words
+};
+
+// The fields the controller stores (the 39 body bytes), in body order.
+std::vector<TFieldDifference> CompareDumpFields(const TParaTable& a, const TParaTable& b);
+// Those and the fields only the file keeps (names, the name editor text, the
+// pads' channel and data type, control mode, disabled, the globals of
+// records 2 to 21).
+std::vector<TFieldDifference> CompareAllFields(const TParaTable& a, const TParaTable& b);
+// "knob 2: value sent 40, read back 39" with aWord "sent", bWord "read back".
+std::string DescribeDifference(const TFieldDifference& d, const std::string& aWord, const std::string& bWord);
+
+// The profile as a text table for a terminal. dumpOnly leaves out the
+// fields the controller does not store (names, the pads' channel and type).
+std::string ProfileTableText(const TParaTable& table, bool dumpOnly);
+
+}  // namespace vlx
