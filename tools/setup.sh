@@ -16,6 +16,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
   librtmidi-dev jackd2 libjack-jackd2-dev
   libgtest-dev
+  libcli11-dev nlohmann-json3-dev
   fonts-liberation2 fonts-dejavu-core
 )
 if [ "$mode" = test ]; then
