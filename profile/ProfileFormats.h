@@ -1,6 +1,6 @@
 // The three file forms of a profile, chosen by the file's extension:
 //   .cus   the editor's file: 21 records of 216 bytes;
-//   .json  a readable form of the whole profile (docs/profile-json.md);
+//   .json  a readable form of the whole profile (described in cli/vellox-cli.1);
 //   .syx   the parameter dump as one SysEx message, F0 34 00 27, the 39 body
 //          bytes, F7 (what `amidi -s` sends to the controller).
 // Reading checks everything and names the file and the place of a fault;

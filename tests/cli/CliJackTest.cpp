@@ -1,0 +1,241 @@
+// vellox-cli against the virtual controller on the JACK server: the program
+// as users run it, over the real MIDI service.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/Run.h"
+#include "e2e/RecordingJackController.h"
+#include "profile/ProfileFormats.h"
+#include "support/TempDir.h"
+
+using namespace vlx;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::vector<std::string> Jack = {"--midi-api", "jack", "--no-usb-check"};
+
+CliResult Cli(std::vector<std::string> args) {
+  args.insert(args.begin(), Jack.begin(), Jack.end());
+  return RunCli(args);
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+VirtualController::Body SomeProfile() {
+  VirtualController::Body b = VirtualController::FactoryBody();
+  b[0] = 0x40;   // pad A1
+  b[16] = 0x55;  // slider value
+  b[18] = 0x01;  // slider data type PC
+  b[22] = 40;    // knob 2 value
+  b[34] = 0x02;  // scale MINOR
+  b[38] = 0x0B;  // key channel
+  return b;
+}
+
+class CliJack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device = std::make_unique<RecordingJackController>();
+    ASSERT_EQ(device->Peer().ClientName(), "vellox") << "another client holds the name";
+  }
+  // The dumps that reached the controller, as they came off the wire.
+  std::vector<RecordingJackController::Bytes> DumpsReceived() {
+    std::vector<RecordingJackController::Bytes> out;
+    for (const auto& e : device->Raw())
+      if (e.size() >= 4 && e[0] == 0xF0 && e[1] == 0x34 && e[2] == 0x00 && e[3] == 0x27) out.push_back(e);
+    return out;
+  }
+
+  TempDir dir;
+  std::unique_ptr<RecordingJackController> device;
+};
+
+TEST_F(CliJack, InfoAndPortsFindTheController) {
+  device->Controller().SetFirmware(2, 10);
+  auto r = Cli({"info"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "FW: V2.10\ninput: vellox\noutput: vellox\n");
+  r = Cli({"ports"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Out, "input  0  vellox  (controller)")) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "output 0  vellox  (controller)")) << r.Out;
+}
+
+TEST_F(CliJack, ReadGivesExactlyTheProfileTheControllerHolds) {
+  device->Controller().SetProfile(SomeProfile());
+  for (const char* name : {"r.json", "r.syx", "r.cus"}) {
+    SCOPED_TRACE(name);
+    const auto r = Cli({"read", "-o", dir.File(name)});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    const TDumpBody body = DumpBodyOf(ReadProfile(dir.File(name)).Table);
+    EXPECT_TRUE(std::equal(body.begin(), body.end(), SomeProfile().begin()));
+  }
+  const auto r = Cli({"read"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Out, "slider       85       0  PC")) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "SCALE        MINOR")) << r.Out;
+}
+
+TEST_F(CliJack, WriteDeliversTheExact47BytesAndVerifies) {
+  TParaTable t = TableOfDumpBody(SomeProfile());
+  t[1].Name.assign("Kick");
+  WriteProfile(dir.File("w.json"), t);
+  device->ClearRaw();
+  const auto r = Cli({"write", dir.File("w.json")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "verified")) << r.Err;
+  const auto dumps = DumpsReceived();
+  ASSERT_EQ(dumps.size(), 1u);
+  auto expected = DumpMessageOf(DumpBodyOf(t));
+  expected.insert(expected.end(), {0, 0, 0});
+  EXPECT_EQ(dumps[0], expected);
+  EXPECT_EQ(device->Controller().Profile(), SomeProfile());
+}
+
+TEST_F(CliJack, AControllerThatStoresAByteWronglyFailsTheWrite) {
+  device->Controller().SetStoreWrongByte(22);  // knob 2's value
+  TParaTable t = TableOfDumpBody(SomeProfile());
+  WriteProfile(dir.File("w.syx"), t);
+  auto r = Cli({"write", dir.File("w.syx")});
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_TRUE(Contains(r.Err, "vellox-cli: knob 2: value sent 40, read back 41\n")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "verification failed")) << r.Err;
+  // Without the read-back the acknowledgement is all there is.
+  r = Cli({"write", "--no-verify", dir.File("w.syx")});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  // The slider's channel, a field with a list text.
+  device->Controller().SetStoreWrongByte(18);
+  r = Cli({"reset", "--yes"});
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_TRUE(Contains(r.Err, "slider: data type sent CC, read back 5")) << r.Err;
+}
+
+TEST_F(CliJack, ResetSendsTheFactoryProfileAndVerifies) {
+  device->Controller().SetProfile(SomeProfile());
+  device->ClearRaw();
+  // stdin is not a terminal: no question.
+  const auto r = Cli({"reset"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(device->Controller().Profile(), VirtualController::FactoryBody());
+  const auto dumps = DumpsReceived();
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_EQ(dumps[0], ParseHexBytes("F0 34 00 27 1E 1F 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 07 00 04 0C 00 04 "
+                                    "0D 00 04 0E 00 04 0F 00 04 00 02 01 00 01 00 03 00 F7 00 00 00"));
+}
+
+TEST_F(CliJack, DiffAgainstTheDevice) {
+  TParaTable t = TableOfDumpBody(SomeProfile());
+  WriteProfile(dir.File("same.cus"), t);
+  t[20].Channel = 4;
+  WriteProfile(dir.File("other.cus"), t);
+  device->Controller().SetProfile(SomeProfile());
+  EXPECT_EQ(Cli({"diff", dir.File("same.cus"), "device"}).Code, 0);
+  const auto r = Cli({"diff", "device", dir.File("other.cus")});
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_EQ(r.Out, "knob 3: channel 0 in device, 4 in " + dir.File("other.cus") + "\n");
+}
+
+TEST_F(CliJack, NoAnswerIsExitCode2AndWritesNothing) {
+  device->Controller().SetSilentIdentity(true);
+  const auto r = Cli({"--timeout", "300", "read", "-o", dir.File("never.json")});
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_TRUE(Contains(r.Err, "no answer: the controller did not answer the identity request on \"vellox\" within 300 ms"))
+      << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("never.json")));
+}
+
+TEST_F(CliJack, MonitorDecodesWhatTheControllerSendsAndEndsOnCtrlC) {
+  for (const char* style : {"", "--json"}) {
+    SCOPED_TRACE(style);
+    std::vector<std::string> args = {VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"};
+    if (*style) args.push_back(style);
+    CliProcess monitor(args);
+    // The monitor's input is connected to the controller's output.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (device->Peer().OutConnections() == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(device->Peer().OutConnections(), 1) << monitor.Err();
+    for (const auto& m : {ParseHexBytes("90 3C 64"), ParseHexBytes("B0 07 7F"), ParseHexBytes("E0 00 60"),
+                          ParseHexBytes("F0 7E 00 06 01 F7")})
+      ASSERT_TRUE(device->Play(m));
+    while (Lines(monitor.Out()).size() < 4 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Err();
+    const auto lines = Lines(monitor.Out());
+    if (*style) {
+      EXPECT_EQ(lines, (std::vector<std::string>{
+                           R"({"port":"vellox","kind":"note on","channel":1,"note":60,"note_name":"C4","velocity":100,"bytes":[144,60,100]})",
+                           R"({"port":"vellox","kind":"control change","channel":1,"controller":7,"value":127,"bytes":[176,7,127]})",
+                           R"({"port":"vellox","kind":"pitch bend","channel":1,"bend":4096,"bytes":[224,0,96]})",
+                           R"({"port":"vellox","kind":"sysex","hex":"F0 7E 00 06 01 F7","length":6})"}));
+    } else {
+      EXPECT_EQ(lines, (std::vector<std::string>{"ch 1 note on C4 (60) velocity 100",
+                                                 "ch 1 control change controller 7 value 127", "ch 1 pitch bend +4096",
+                                                 "sysex F0 7E 00 06 01 F7 (6 bytes)"}));
+    }
+    device->Peer().ClearReceived();
+    // The monitor's port leaves the graph with it.
+    while (device->Peer().OutConnections() != 0 && std::chrono::steady_clock::now() < deadline + 5s)
+      std::this_thread::sleep_for(10ms);
+  }
+}
+
+TEST_F(CliJack, MonitorLosesNothingInAFlood) {
+  constexpr int N = 20000;
+  CliProcess monitor({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "--quiet", "monitor", "--hex", "--count",
+                      std::to_string(N)});
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (device->Peer().OutConnections() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(device->Peer().OutConnections(), 1) << monitor.Err();
+  for (int i = 0; i < N; ++i) {
+    const RecordingJackController::Bytes m = {static_cast<uint8_t>(0x90 | (i >> 14)), static_cast<uint8_t>((i >> 7) & 127),
+                                              static_cast<uint8_t>(i & 127)};
+    // As fast as JACK takes them: a full buffer is tried again.
+    while (!device->Play(m)) std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(monitor.Wait(60s), 0) << monitor.Err();
+  const auto lines = Lines(monitor.Out());
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(N));
+  for (int i = 0; i < N; ++i) {
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%02X %02X %02X", 0x90 | (i >> 14), (i >> 7) & 127, i & 127);
+    ASSERT_EQ(lines[static_cast<std::size_t>(i)], expected) << "message " << i;
+  }
+}
+
+// Without any controller on the server every command that needs one fails
+// with exit code 2 and a clear message, and writes nothing.
+TEST(CliJackNoController, EveryDeviceCommandFailsCleanly) {
+  TempDir dir;
+  TParaTable t;
+  ApplyFactoryValues(t);
+  WriteProfile(dir.File("p.cus"), t);
+  const std::vector<std::vector<std::string>> commands = {
+      {"info"}, {"read"}, {"read", "-o", dir.File("out.json")}, {"write", dir.File("p.cus")},
+      {"reset", "--yes"}, {"diff", dir.File("p.cus"), "device"}, {"monitor"}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[0]);
+    const auto r = Cli(command);
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(Contains(r.Err, "vellox-cli: no controller: ")) << r.Err;
+    EXPECT_EQ(r.Out, "");
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.json")));
+  // Without --no-usb-check the missing USB device is named.
+  const auto r = RunCli({"--midi-api", "jack", "info"});
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_TRUE(Contains(r.Err, "no USB device 2F1B:0A07") || Contains(r.Err, "no MIDI input port at all")) << r.Err;
+}
+
+}  // namespace
