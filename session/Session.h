@@ -40,7 +40,7 @@ struct TSessionOptions {
   std::function<bool()> UsbPresent;
   // The identity request is repeated this often while it is unanswered (a
   // new connection may not carry the first one).
-  std::chrono::milliseconds IdentityRepeat{300};
+  std::chrono::milliseconds IdentityRepeat{50};
 };
 
 // One port the session may use, as listed.
