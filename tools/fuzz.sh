@@ -6,7 +6,7 @@
 #
 #   -t SECONDS   fuzz each target for this long (default 60)
 #   -r RUNS      fuzz each target for this many executions instead
-#   TARGET       fuzz_profile, fuzz_sysex, fuzz_hextext (default: all three)
+#   TARGET       fuzz_profile, fuzz_sysex, fuzz_hextext, fuzz_convert (default: all four)
 #
 # Each target starts from its seed corpus (tests/fuzz/corpus/<name>) and
 # keeps what it finds in build-fuzz/corpus/<target>; an input that crashes,
@@ -27,12 +27,12 @@ while getopts "t:r:h" opt; do
 done
 shift $((OPTIND - 1))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_profile fuzz_sysex fuzz_hextext)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_profile fuzz_sysex fuzz_hextext fuzz_convert)
 
-declare -A seeds=([fuzz_profile]=profile [fuzz_sysex]=sysex [fuzz_hextext]=hextext)
+declare -A seeds=([fuzz_profile]=profile [fuzz_sysex]=sysex [fuzz_hextext]=hextext [fuzz_convert]=convert)
 # Longest input tried: a profile of more than 21 records; a SysEx target input
 # reaches 128 KiB on its own (see tests/fuzz/SysExFuzz.cpp).
-declare -A maxlen=([fuzz_profile]=10000 [fuzz_sysex]=4096 [fuzz_hextext]=4096)
+declare -A maxlen=([fuzz_profile]=10000 [fuzz_sysex]=4096 [fuzz_hextext]=4096 [fuzz_convert]=12000)
 for t in "${targets[@]}"; do
   [ -n "${seeds[$t]:-}" ] || { echo "unknown target: $t" >&2; exit 2; }
 done
