@@ -53,7 +53,9 @@ TEST(Monitor, DecodesEveryKindOfMessage) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Line(c.Bytes, MonitorStyle::Decoded), std::string(c.Decoded) + "\n");
-    if (c.Json) EXPECT_EQ(Line(c.Bytes, MonitorStyle::Json), std::string(c.Json) + "\n");
+    if (c.Json) {
+      EXPECT_EQ(Line(c.Bytes, MonitorStyle::Json), std::string(c.Json) + "\n");
+    }
   }
   // The raw bytes as the window's three boxes show them.
   EXPECT_EQ(Line({0x90, 60, 100}, MonitorStyle::Dec), "144 60 100\n");
