@@ -99,6 +99,7 @@ int Ports(const Common& c) {
   for (const auto& p : session->Inputs()) line("input ", p);
   for (const auto& p : session->Outputs()) line("output", p);
   WriteOut(out);
+  if (out.empty()) Note(c, "no MIDI ports of other programs (is the controller plugged in?)");
   return ExitOk;
 }
 
