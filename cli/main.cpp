@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -177,7 +178,6 @@ int Show(const Common& c, const std::string& path) {
 int Diff(const Common& c, const std::string& a, const std::string& b) {
   // Both files are read (and checked) before the controller is asked.
   std::unique_ptr<TSession> session;
-  std::optional<TParaTable> device;
   bool dumpOnly = false;
   const auto load = [&](const std::string& side) -> TParaTable {
     if (side != "device") {
