@@ -138,6 +138,32 @@ TEST(VirtualController, SilentAckStillStoresTheDump) {
   EXPECT_EQ(vc.Receive(EditorDump(VirtualController::FactoryBody())), std::vector<MidiMessage>{kAck});
 }
 
+// A faulty controller stores one chosen body byte one higher than sent
+// (7F wraps to 00), still acknowledges, and sends back what it stored.
+TEST(VirtualController, StoresOneByteWronglyWhenAsked) {
+  VirtualController vc;
+  vc.SetStoreWrongByte(22);
+  auto body = SampleBody();
+  body[22] = 0x28;
+  body[5] = 0x7F;
+  ASSERT_EQ(vc.Receive(EditorDump(body)), std::vector<MidiMessage>{kAck});
+  auto stored = body;
+  stored[22] = 0x29;
+  EXPECT_EQ(vc.Profile(), stored);
+  EXPECT_EQ(vc.Receive(kDumpRequest), std::vector<MidiMessage>{VirtualController::DumpMessage(stored)});
+  vc.SetStoreWrongByte(5);
+  vc.Receive(EditorDump(body));
+  EXPECT_EQ(vc.Profile()[5], 0x00);
+  EXPECT_EQ(vc.Profile()[22], 0x28);
+  vc.SetStoreWrongByte(-1);
+  vc.Receive(EditorDump(body));
+  EXPECT_EQ(vc.Profile(), body);
+  EXPECT_THROW(vc.SetStoreWrongByte(39), std::invalid_argument);
+  VirtualControllerOptions bad;
+  bad.StoreWrongByte = -2;
+  EXPECT_THROW(vc.SetOptions(bad), std::invalid_argument);
+}
+
 // Each input is fed, then a good identity request: the controller must stay
 // in step, answer that request once, and keep its profile.
 TEST(VirtualController, SurvivesMalformedInput) {
