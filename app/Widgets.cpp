@@ -22,13 +22,30 @@ class FixedRowDelegate : public QStyledItemDelegate {
   int height_;
 };
 
-// A click: press and release inside the widget with the left button.
-bool PressStarts(QMouseEvent* e) { return e->button() == Qt::LeftButton; }
-bool ReleaseEnds(QWidget* w, QMouseEvent* e) {
-  return e->button() == Qt::LeftButton && w->rect().contains(e->position().toPoint());
+}  // namespace
+
+// ---------------------------------------------------------------- TClickTracker
+
+void TClickTracker::Press(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  pressed_ = true;
+  clicked_ = false;
 }
 
-}  // namespace
+void TClickTracker::DoubleClick(QMouseEvent* e) {
+  // The second press of a double-click whose first half was a click here
+  // starts nothing; otherwise it is an ordinary press.
+  if (e->button() == Qt::LeftButton && clicked_) return;
+  Press(e);
+}
+
+bool TClickTracker::Release(QWidget* w, QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return false;
+  const bool click = pressed_ && w->rect().contains(e->position().toPoint());
+  pressed_ = false;
+  clicked_ = click;
+  return click;
+}
 
 // ---------------------------------------------------------------- TLabel
 
@@ -56,13 +73,17 @@ QColor TLabel::Fill() const { return palette().color(QPalette::Window); }
 void TLabel::SetTransparent() { setAutoFillBackground(false); }
 
 void TLabel::mousePressEvent(QMouseEvent* e) {
-  if (PressStarts(e)) pressed_ = true;
+  click_.Press(e);
+  e->accept();
+}
+
+void TLabel::mouseDoubleClickEvent(QMouseEvent* e) {
+  click_.DoubleClick(e);
   e->accept();
 }
 
 void TLabel::mouseReleaseEvent(QMouseEvent* e) {
-  const bool click = pressed_ && ReleaseEnds(this, e);
-  if (e->button() == Qt::LeftButton) pressed_ = false;
+  const bool click = click_.Release(this, e);
   e->accept();
   if (click) emit clicked();
 }
@@ -75,13 +96,17 @@ TImage::TImage(QWidget* parent) : QLabel(parent) {
 }
 
 void TImage::mousePressEvent(QMouseEvent* e) {
-  if (PressStarts(e)) pressed_ = true;
+  click_.Press(e);
+  e->accept();
+}
+
+void TImage::mouseDoubleClickEvent(QMouseEvent* e) {
+  click_.DoubleClick(e);
   e->accept();
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* e) {
-  const bool click = pressed_ && ReleaseEnds(this, e);
-  if (e->button() == Qt::LeftButton) pressed_ = false;
+  const bool click = click_.Release(this, e);
   e->accept();
   if (click) emit clicked();
 }

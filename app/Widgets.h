@@ -15,8 +15,27 @@
 #include <QListWidget>
 #include <QWidget>
 
+class QMouseEvent;
+
+// Turns the mouse events of a widget into clicks: a press and a release
+// inside it with the left button. Qt delivers a double-click as press,
+// release, double-click, release; the double-click is not a second press when
+// the first half already made a click, so a double-click is one click.
+class TClickTracker {
+ public:
+  void Press(QMouseEvent* e);
+  void DoubleClick(QMouseEvent* e);
+  // True when this release ends a click.
+  bool Release(QWidget* w, QMouseEvent* e);
+
+ private:
+  bool pressed_ = false;
+  bool clicked_ = false;  // the last press here ended as a click
+};
+
 // A label; a click (press and release inside it with the left button) emits
-// clicked(). Used for section headers, field labels and label-buttons.
+// clicked(), and a double-click is one click. Used for section headers, field
+// labels and label-buttons.
 class TLabel : public QLabel {
   Q_OBJECT
  public:
@@ -32,13 +51,14 @@ class TLabel : public QLabel {
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
  private:
-  bool pressed_ = false;
+  TClickTracker click_;
 };
 
 // A picture scaled to its box, or (without a picture) an invisible click
 // area. Tag tells the click areas apart. A click is a press and release
-// inside it with the left button.
+// inside it with the left button; a double-click is one click.
 class TImage : public QLabel {
   Q_OBJECT
   Q_PROPERTY(int Tag READ Tag WRITE SetTag)
@@ -51,9 +71,10 @@ class TImage : public QLabel {
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
  private:
   int tag_ = 0;
-  bool pressed_ = false;
+  TClickTracker click_;
 };
 
 // A rectangle or rounded rectangle with a fill and an outline. The outline

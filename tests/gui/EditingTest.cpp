@@ -1,6 +1,9 @@
 // Selecting controls and editing them, through clicks and typing.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QWindow>
+
 #include "support/FormFixture.h"
 
 using namespace vlx;
@@ -18,12 +21,40 @@ struct Editing : ::testing::Test {
     QTest::keyClicks(w->EdtNameEditor, s);
   }
   void SetValueText(const QString& s) { w->EdtValue->setText(s); }
+  // The window on screen and active, for focus and for mouse events that go
+  // through the window system.
+  void Show() {
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  }
   QStringList TypeItems() const {
     QStringList items;
     for (int i = 0; i < w->CmbDataType->count(); ++i) items << w->CmbDataType->itemText(i);
     return items;
   }
 };
+
+// How a double-click reaches a widget.
+enum class DoubleClickPath {
+  Widget,  // the events Qt hands the widget: press, release, double-click, release
+  Window,  // two quick presses at one spot through the window system
+};
+
+void DoubleClick(QWidget* target, DoubleClickPath path, QPoint pos = QPoint()) {
+  if (pos.isNull()) pos = target->rect().center();
+  if (path == DoubleClickPath::Widget) {
+    QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseDClick(target, Qt::LeftButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, pos);
+  } else {
+    QWidget* top = target->window();
+    QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, target->mapTo(top, pos));
+  }
+  Pump();
+}
 
 }  // namespace
 
@@ -230,4 +261,49 @@ TEST_F(Editing, SelectingAndEditingWritesAndSendsNothing) {
   for (const auto& m : g.Midi->Sent(out)) EXPECT_EQ(m, identity) << "only the identity polling goes out";
   EXPECT_EQ(ReadBytes(g.ProfileFile()), before);
   EXPECT_EQ(std::filesystem::last_write_time(g.ProfileFile()), modified);
+}
+
+// The second press of a double-click is no second click: the click areas and
+// the label-buttons act once, and a double-click on an item of an opened list
+// picks it once.
+TEST_F(Editing, ADoubleClickIsOneClick) {
+  Show();
+  for (DoubleClickPath path : {DoubleClickPath::Widget, DoubleClickPath::Window}) {
+    SCOPED_TRACE(path == DoubleClickPath::Widget ? "widget events" : "window events");
+    w->ParaTable[3].NameEditorText.assign("Three's own");
+    const TParaRecord pad3 = w->ParaTable[3];
+    Select(2);
+    TypeName("Snare");
+    DoubleClick(w->mCode[3], path);
+    EXPECT_EQ(w->CurrentControl, 3);
+    EXPECT_EQ(w->ParaTable[2].Name.str(), "Snare");
+    EXPECT_EQ(w->ParaTable[3].NameEditorText.str(), pad3.NameEditorText.str()) << "a second hand-over into pad 3";
+    EXPECT_EQ(w->ParaTable[3].Name.str(), pad3.Name.str());
+    EXPECT_EQ(w->EdtNameEditor->text(), "") << "pad 3 has a name";
+
+    // A label-button: SAVE stores and tells so once.
+    f.Dialogs->Notices.clear();
+    DoubleClick(w->BtnSave, path);
+    EXPECT_EQ(f.Dialogs->Notices.size(), 1u);
+
+    // Clicks that follow each other slowly are two clicks.
+    int clicks = 0;
+    auto counter = QObject::connect(w->mCode[5], &TImage::clicked, [&] { ++clicks; });
+    Click(w->mCode[5]);
+    Click(w->mCode[5]);
+    EXPECT_EQ(clicks, 2);
+    QObject::disconnect(counter);
+  }
+
+  // The monitor's list: open it, double-click "HEX"; its handler runs once.
+  int picked = 0;
+  QObject::connect(w->CmbDataDis, &QComboBox::activated, [&] { ++picked; });
+  Click(w->CmbDataDis);
+  QAbstractItemView* view = w->CmbDataDis->view();
+  ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }, 2000));
+  DoubleClick(view->viewport(), DoubleClickPath::Window, view->visualRect(view->model()->index(1, 0)).center());
+  Pump(50);
+  EXPECT_EQ(picked, 1);
+  EXPECT_EQ(w->CmbDataDis->currentText(), "HEX");
+  EXPECT_FALSE(view->isVisible());
 }
