@@ -140,6 +140,8 @@ namespace {
 // The character a key press types, as the value box's filter sees it: the
 // control characters of copy (3), paste (22), Backspace (8) and Enter (13),
 // Ctrl with a letter as its control code, and 0 for keys that type nothing.
+// Tab and Shift+Tab move the focus and Escape belongs to the window: they
+// type nothing into the box.
 char16_t TypedCharacter(const QKeyEvent* e) {
   if (e->matches(QKeySequence::Copy)) return 3;
   if (e->matches(QKeySequence::Paste)) return 22;
@@ -147,6 +149,9 @@ char16_t TypedCharacter(const QKeyEvent* e) {
     case Qt::Key_Backspace: return 8;
     case Qt::Key_Return:
     case Qt::Key_Enter: return 13;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape: return 0;
     default: break;
   }
   if ((e->modifiers() & Qt::ControlModifier) && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)

@@ -307,3 +307,39 @@ TEST_F(Editing, ADoubleClickIsOneClick) {
   EXPECT_EQ(w->CmbDataDis->currentText(), "HEX");
   EXPECT_FALSE(view->isVisible());
 }
+
+// Tab and Shift+Tab leave the value box and Escape goes on to the window;
+// what the box filters stays out.
+TEST_F(Editing, TabLeavesTheValueBoxAndLettersStayOut) {
+  Show();
+  int escapes = 0;
+  struct EscapeCounter : QObject {
+    int& count;
+    explicit EscapeCounter(int& c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) ++count;
+      return false;
+    }
+  } counter(escapes);
+  w->installEventFilter(&counter);
+
+  w->EdtValue->setText("64");
+  w->EdtValue->setFocus();
+  ASSERT_EQ(w->focusWidget(), w->EdtValue);
+  QTest::keyClicks(w->EdtValue, "x ");
+  QTest::keyClick(w->EdtValue, Qt::Key_Escape);
+  EXPECT_EQ(escapes, 1) << "Escape reaches the window";
+  EXPECT_EQ(w->focusWidget(), w->EdtValue);
+
+  QTest::keyClick(w->EdtValue, Qt::Key_Tab);
+  EXPECT_EQ(w->focusWidget(), w->CmbChannel) << "the next control after the value box";
+  w->EdtValue->setFocus();
+  QTest::keyClick(w->EdtValue, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(w->focusWidget(), w->EdtNameEditor);
+  EXPECT_EQ(w->EdtValue->text(), "64");
+
+  w->EdtValue->setFocus();
+  QTest::keyClicks(w->EdtValue, "q-1");
+  EXPECT_EQ(w->EdtValue->text(), "641");
+  w->removeEventFilter(&counter);
+}
