@@ -3,19 +3,29 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace {
+
+// A message box whose text is shown as it is: a file name or an error text
+// with "<", "&" or markup in it is not rich text.
+int ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
+            QWidget* owner) {
+  QMessageBox box(icon, title, text, buttons, owner);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec();
+}
+
+}  // namespace
+
 bool QtDialogs::Ask(QWidget* owner, const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, "Hint", text, QMessageBox::Yes | QMessageBox::No, owner);
-  return box.exec() == QMessageBox::Yes;
+  return ShowBox(QMessageBox::NoIcon, "Hint", text, QMessageBox::Yes | QMessageBox::No, owner) == QMessageBox::Yes;
 }
 
 void QtDialogs::Notice(QWidget* owner, const QString& text) {
-  QMessageBox box(QMessageBox::Information, ApplicationTitle, text, QMessageBox::Ok, owner);
-  box.exec();
+  ShowBox(QMessageBox::Information, ApplicationTitle, text, QMessageBox::Ok, owner);
 }
 
 void QtDialogs::Error(QWidget* owner, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, ApplicationTitle, text, QMessageBox::Ok, owner);
-  box.exec();
+  ShowBox(QMessageBox::Critical, ApplicationTitle, text, QMessageBox::Ok, owner);
 }
 
 std::optional<QString> QtDialogs::OpenFile(QWidget* owner, const QString& title, const QString& filter,

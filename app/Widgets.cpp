@@ -51,6 +51,9 @@ bool TClickTracker::Release(QWidget* w, QMouseEvent* e) {
 
 TLabel::TLabel(QWidget* parent) : QLabel(parent) {
   setAutoFillBackground(false);
+  // Names, file names and versions come from outside: "<b>" or "&" in them
+  // are characters to show, not markup.
+  setTextFormat(Qt::PlainText);
 }
 
 void TLabel::SetFontColor(const QColor& c) {

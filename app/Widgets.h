@@ -35,7 +35,7 @@ class TClickTracker {
 
 // A label; a click (press and release inside it with the left button) emits
 // clicked(), and a double-click is one click. Used for section headers, field
-// labels and label-buttons.
+// labels and label-buttons. Its text is shown as it is: never as rich text.
 class TLabel : public QLabel {
   Q_OBJECT
  public:

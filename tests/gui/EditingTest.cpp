@@ -343,3 +343,16 @@ TEST_F(Editing, TabLeavesTheValueBoxAndLettersStayOut) {
   EXPECT_EQ(w->EdtValue->text(), "641");
   w->removeEventFilter(&counter);
 }
+
+// A name with markup or an ampersand is shown as typed.
+TEST_F(Editing, NamesAreShownLiterally) {
+  for (const QString& name : {QString("<b>Kick</b>"), QString("R&B <i>hat")}) {
+    SCOPED_TRACE(name.toStdString());
+    Select(4);
+    TypeName(name);
+    Select(5);
+    Select(4);
+    EXPECT_EQ(w->ParaTable[4].Name.str(), name.toStdString());
+    ExpectShownLiterally(w->BtnParaName, name);
+  }
+}

@@ -1,6 +1,10 @@
 // NEW, OPEN, SAVE, EXPORT and the hidden Save button.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
+
 #include "profile/FileOps.h"
 #include "profile/ProfileFile.h"
 #include "profile/Settings.h"
@@ -87,6 +91,17 @@ TEST_F(Commands, OpenLoadsTheChosenFileAndNamesIt) {
   EXPECT_EQ(w->CmbScale->currentText(), "BLUES");
   // The settings file still names the default profile.
   EXPECT_EQ(ReadIniString(f.Dir.File("System.ini"), "System", "FilePath"), f.ProfileFile());
+}
+
+// File names are shown as they are, "&" and "<b>" included.
+TEST_F(Commands, OpenNamesTheProfileLiterally) {
+  for (const char* name : {"a&b.cus", "<b>Kit.cus"}) {
+    SCOPED_TRACE(name);
+    f.Dialogs->OpenChoice = QString::fromStdString(WriteProfile(name));
+    Click(w->BtnOpen);
+    ExpectShownLiterally(w->LbProFile, QString::fromStdString(name).chopped(4));
+    EXPECT_EQ(w->BtnParaName->text(), "P17");
+  }
 }
 
 TEST_F(Commands, OpenOfAShortFileReplacesOnlyItsRecords) {
@@ -216,4 +231,43 @@ TEST_F(Commands, TheHiddenSaveButtonStoresModeAndEnableToo) {
   EXPECT_EQ(r.Name.str(), "Slider");
   EXPECT_EQ(ReadBytes(f.ProfileFile()), before) << "it writes no file";
   EXPECT_TRUE(f.Dialogs->Notices.empty());
+}
+
+// The real message boxes show their texts as they are: a file name or an
+// error text with "&", "<" or markup in it is no rich text.
+TEST(MessageBoxes, ShowTheirTextsLiterally) {
+  const QString text = "Unable to write to /home/a&b/<b>Kit</b> <i>2.cus";
+  struct Seen {
+    QString title, label;
+    bool literal = false;
+  };
+  // Looks at the box that the call opens and closes it with its first
+  // button (Yes, or OK).
+  const auto watch = [](Seen& seen) {
+    QTimer::singleShot(0, [&seen] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      seen.title = box->windowTitle();
+      if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+        seen.label = label->text();
+        seen.literal = label->sizeHint().width() >= QFontMetrics(label->font()).horizontalAdvance(label->text());
+      }
+      box->button(box->buttons().contains(box->button(QMessageBox::Yes)) ? QMessageBox::Yes : QMessageBox::Ok)
+          ->click();
+    });
+  };
+  QtDialogs dialogs;
+  Seen ask, notice, error;
+  watch(ask);
+  EXPECT_TRUE(dialogs.Ask(nullptr, text));
+  watch(notice);
+  dialogs.Notice(nullptr, text);
+  watch(error);
+  dialogs.Error(nullptr, text);
+  for (const Seen* s : {&ask, &notice, &error}) {
+    EXPECT_EQ(s->label, text);
+    EXPECT_TRUE(s->literal) << s->title.toStdString();
+  }
+  EXPECT_EQ(ask.title, "Hint");
+  EXPECT_EQ(error.title, ApplicationTitle);
 }

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -99,4 +102,12 @@ inline bool PumpUntil(const std::function<bool()>& pred, int ms = 3000) {
 // A left click in the middle of a widget (or at pos), as a user would.
 inline void Click(QWidget* w, QPoint pos = QPoint()) {
   QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, pos.isNull() ? w->rect().center() : pos);
+}
+
+// A label shows text as it is: the same text, as wide as its characters, not
+// turned into markup or a mnemonic.
+inline void ExpectShownLiterally(const QLabel* label, const QString& text) {
+  EXPECT_EQ(label->text(), text);
+  EXPECT_GE(label->sizeHint().width(), QFontMetrics(label->font()).horizontalAdvance(text))
+      << label->objectName().toStdString() << " draws less than " << text.toStdString();
 }
