@@ -1,5 +1,6 @@
 #include "midi/Midi.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vlx {
@@ -97,7 +98,7 @@ void TMidiInput::Receive(int32_t index, const uint8_t* data, std::size_t size) {
     // Any status byte but a real-time one ends a SysEx message: the
     // unfinished one is dropped.
     buffer.Stream.Bytes.clear();
-    buffer.Collecting = buffer.Dropping = false;
+    buffer.Collecting = buffer.Cut = false;
   }
   if (!OnMidiData) return;
   try {
@@ -111,24 +112,22 @@ std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const ui
   if (data[0] == 0xF0) {  // a new message starts fresh, whatever came before
     buffer.Stream.Bytes.clear();
     buffer.Collecting = true;
-    buffer.Dropping = false;
+    buffer.Cut = false;
   }
   const auto* end = static_cast<const uint8_t*>(std::memchr(data, 0xF7, size));
   const std::size_t take = end ? static_cast<std::size_t>(end - data) + 1 : size;
 
-  if (!buffer.Dropping) {
-    if (buffer.Stream.Size() + take > MaxSysExSize) {
-      // Too long for any message of the controller's: drop it and skip the
-      // rest of it up to its F7, so the buffer stays bounded.
-      buffer.Dropping = true;
-      buffer.Stream.Bytes.clear();
-    } else {
-      buffer.Stream.Bytes.insert(buffer.Stream.Bytes.end(), data, data + take);
-    }
+  if (!buffer.Cut) {
+    const std::size_t room = MaxSysExSize - buffer.Stream.Size();
+    // Longer than any message of the controller's: its first MaxSysExSize
+    // bytes are kept and the rest up to its F7 is skipped, so the buffer
+    // stays bounded and the message still replaces the last one received.
+    buffer.Cut = take > room;
+    buffer.Stream.Bytes.insert(buffer.Stream.Bytes.end(), data, data + std::min(take, room));
   }
   if (!end) return size;
 
-  if (!buffer.Dropping && OnSysExData) {
+  if (OnSysExData) {
     buffer.Stream.Position = 0;
     try {
       OnSysExData(index, buffer.Stream);
@@ -138,7 +137,7 @@ std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const ui
   }
   buffer.Stream.Bytes.clear();
   buffer.Stream.Position = 0;
-  buffer.Collecting = buffer.Dropping = false;
+  buffer.Collecting = buffer.Cut = false;
   return take;
 }
 

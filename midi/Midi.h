@@ -22,22 +22,25 @@ constexpr int32_t MidiServiceFailed = 1;  // the service raised an error; its te
 // Result code of a probe that found no MIDI input device.
 constexpr int32_t BadDeviceId = 2;
 constexpr int32_t InvalidHandle = 5;      // a call on a port that is not open
-// A SysEx message longer than this is dropped while it is collected.
+// A SysEx message longer than this is cut while it is collected: only its
+// first MaxSysExSize bytes are kept and delivered.
 constexpr std::size_t MaxSysExSize = 64 * 1024;
 
 // Called on the service's thread. Status, data1 and data2 are the message's
 // bytes in order; bytes the message does not have are 0.
 using TMidiDataEvent = std::function<void(int32_t port, uint8_t status, uint8_t data1, uint8_t data2)>;
-// Called on the service's thread once per complete SysEx message; the stream
-// holds exactly its bytes, F0 to F7, at position 0. It is emptied after the
-// handler returns: take what is needed before returning.
+// Called on the service's thread once per complete SysEx message, when its F7
+// arrives; the stream holds exactly its bytes, F0 to F7, at position 0. A
+// message longer than MaxSysExSize arrives cut: its first MaxSysExSize bytes,
+// without the F7. The stream is emptied after the handler returns: take what
+// is needed before returning.
 using TSysExDataEvent = std::function<void(int32_t port, TByteStream& stream)>;
 
 // The receive buffer of one input port: collects a SysEx message until F7.
 struct TSysExData {
   TByteStream Stream;
   bool Collecting = false;  // an F0 came, its F7 not yet
-  bool Dropping = false;    // the message being collected passed MaxSysExSize
+  bool Cut = false;         // the message being collected passed MaxSysExSize
 };
 
 class TMidiDevices {

@@ -1,6 +1,7 @@
 // Input nobody here controls: bytes from whatever is plugged in, and profile
 // files from anywhere. Each case has a defined result, and nothing outside
 // 0..127 ever goes out in a dump.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -117,25 +118,25 @@ TEST(HostileInput, AStatusByteDropsTheUnfinishedMessage) {
 TEST(HostileInput, LongMessages) {
   struct Case {
     std::size_t size, chunk;
-    bool delivered;
   };
-  // 60 bytes is a message like any other; 100,000 bytes is longer than any
-  // message of the controller's and is dropped whole.
-  const Case cases[] = {{60, 0, true}, {60, 7, true}, {100000, 0, false}, {100000, 2048, false}};
+  // Every message replaces the tokens with its first 50 bytes: 60 bytes is a
+  // message like any other; 100,000 bytes is longer than any message of the
+  // controller's and arrives cut to its first MaxSysExSize bytes.
+  const Case cases[] = {{60, 0}, {60, 7}, {100000, 0}, {100000, 2048}, {100000, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.size) + " bytes in pieces of " + std::to_string(c.chunk));
     Receiver r;
+    r.Play(Dump(0x40));
     Bytes m = Message(c.size);
     for (std::size_t i = 1; i < 50; ++i) m[i] = static_cast<uint8_t>(i);
     r.Play(m, c.chunk);
-    if (c.delivered) {
-      ASSERT_EQ(r.delivered.size(), 1u);
-      EXPECT_EQ(r.delivered[0], m);
-      EXPECT_EQ(r.tokens[0], "F0");
-      EXPECT_EQ(r.tokens[49], "31");
-    } else {
-      EXPECT_TRUE(r.delivered.empty());
-    }
+    ASSERT_EQ(r.delivered.size(), 2u);
+    const std::size_t kept = std::min(c.size, MaxSysExSize);
+    EXPECT_EQ(r.delivered[1], Bytes(m.begin(), m.begin() + kept));
+    EXPECT_EQ(r.tokens[0], "F0");
+    EXPECT_EQ(r.tokens[43], "2B") << "the dump's tokens are gone";
+    EXPECT_EQ(r.tokens[49], "31");
+    EXPECT_EQ(r.table[17].Value, 0x40) << "and nothing else changes";
     EXPECT_TRUE(r.in.SysExBuffer(0).Stream.Bytes.empty()) << "nothing is kept after the F7";
     r.Play(Dump(0x05));
     EXPECT_EQ(r.delivered.back(), Dump(0x05));

@@ -379,35 +379,51 @@ TEST_F(Hostile, AnIdentityReplyWithVersionBytes7F7F) {
   EXPECT_EQ(w->LbVersions->text(), QString("FW: V128%1").arg(QLocale().decimalPoint()) + "27");
 }
 
-// A message without its end, one of 100,000 bytes and one of 60 bytes: the
-// first two never reach the tokens, the third fills all 50; and a dump after
-// each is applied as usual.
+// Every message that ends replaces the tokens with its first 50 bytes: an
+// identity reply, then one of 100,000 bytes (longer than the port layer
+// keeps), then one of 60 bytes. A message without its end never reaches the
+// tokens. A dump after them is applied as usual, and nothing is shown.
 TEST_F(Hostile, EndlessAndLongMessages) {
   Connect();
+  const QString version = w->LbVersions->text();
+  const auto expectTokens = [&](const Bytes& m, const char* what) {
+    const TRxTokens t = Tokens();
+    for (std::size_t i = 0; i < t.size(); ++i)
+      EXPECT_EQ(t[i], i < m.size() ? QString("%1").arg(m[i], 2, 16, QChar('0')).toUpper().toStdString() : "")
+          << what << ", token " << i;
+  };
+  const Bytes reply = VirtualController::IdentityReply(2, 7);
+  Play(reply);
+  expectTokens(reply, "identity reply");
+
+  Bytes huge(100000, 0x22);
+  huge.front() = 0xF0;
+  for (uint8_t i = 1; i < 50; ++i) huge[i] = i;
+  huge.back() = 0xF7;
+  Play(huge);
+  expectTokens(Bytes(huge.begin(), huge.begin() + 50), "100,000 bytes");
+
   Bytes endless(200000, 0x11);
   endless[0] = 0xF0;
   Play(endless, 2048);
+  expectTokens(Bytes(huge.begin(), huge.begin() + 50), "a message without its end");
+
   VirtualController::Body body;
   body.fill(0x33);
   Play(VirtualController::DumpMessage(body));
   EXPECT_TRUE(PumpUntil([&] { return w->ParaTable[17].Value == 0x33; }, 2000));
   EXPECT_EQ(Tokens()[43], "F7");
 
-  Bytes huge(100000, 0x22);
-  huge.front() = 0xF0;
-  huge.back() = 0xF7;
-  Play(huge);
-  EXPECT_EQ(Tokens()[4], "33") << "the long message was dropped at the port";
-
   Bytes sixty(60, 0x44);
   sixty.front() = 0xF0;
   sixty.back() = 0xF7;
   Play(sixty, 16);
-  const TRxTokens t = Tokens();
-  EXPECT_EQ(t[0], "F0");
-  for (int i = 1; i < 50; ++i) EXPECT_EQ(t[i], "44") << i;
+  expectTokens(Bytes(sixty.begin(), sixty.begin() + 50), "60 bytes");
   EXPECT_EQ(w->ParaTable[17].Value, 0x33);
+  EXPECT_EQ(w->LbConnect->text(), "Connect");
+  EXPECT_EQ(w->LbVersions->text(), version);
   EXPECT_TRUE(f.Dialogs->Errors.empty());
+  EXPECT_TRUE(f.Dialogs->Notices.empty());
 }
 
 // A dump full of FF from the controller is shown as it came; the dump sent

@@ -251,14 +251,16 @@ TEST_F(MidiPorts, SysExInterleavedWithOtherMessages) {
                                                               {0, {0xF0, 0x41, 0xF7}}}));
 }
 
-TEST_F(MidiPorts, SysExWithoutEndStaysBoundedAndTheNextMessageArrives) {
+TEST_F(MidiPorts, AnOverlongSysExIsCutAtTheLimitAndTheNextMessageArrives) {
   auto& in = midi.InputPorts();
   Received got;
   got.Install(in);
   in.Open(0);
 
-  // A peer that never sends F7: a megabyte in 1000-byte pieces.
-  fake->Inject(in0, {0xF0});
+  // A megabyte in 1000-byte pieces: the buffer holds only the first bytes,
+  // and at the F7 the message is delivered cut to them.
+  Bytes head = {0xF0, 0x01, 0x02, 0x03};
+  fake->Inject(in0, head);
   const Bytes piece(1000, 0x55);
   for (int i = 0; i < 1000; ++i) {
     fake->Inject(in0, piece);
@@ -266,21 +268,30 @@ TEST_F(MidiPorts, SysExWithoutEndStaysBoundedAndTheNextMessageArrives) {
     ASSERT_LE(in.SysExBuffer(0).Stream.Bytes.capacity(), 2 * vlx::MaxSysExSize);
   }
   fake->Inject(in0, {0xF7});
-  EXPECT_TRUE(got.sysex.empty());
+  ASSERT_EQ(got.sysex.size(), 1u);
+  head.resize(vlx::MaxSysExSize, 0x55);
+  EXPECT_EQ(got.sysex[0].second, head);
+  EXPECT_EQ(in.SysExBuffer(0).Stream.Size(), 0u);
 
-  // At the limit a message still goes through; one byte more and it is dropped.
+  // At the limit a message goes through whole; one byte more and it is cut
+  // to the limit, without its F7, however it is divided into pieces.
   Bytes largest(vlx::MaxSysExSize, 0x22);
   largest.front() = 0xF0;
   largest.back() = 0xF7;
   Bytes tooLarge = largest;
-  tooLarge.insert(tooLarge.begin() + 1, 0x22);
-  fake->Inject(in0, tooLarge, 4096);
-  fake->Inject(in0, largest, 4096);
+  tooLarge.insert(tooLarge.begin() + 1, 0x33);
+  const Bytes cut(tooLarge.begin(), tooLarge.begin() + vlx::MaxSysExSize);
   const Bytes next = {0xF0, 0x34, 0x01, 0x00, 0x09, 0xF7};
-  fake->Inject(in0, next);
-  ASSERT_EQ(got.sysex.size(), 2u);
-  EXPECT_EQ(got.sysex[0].second, largest);
-  EXPECT_EQ(got.sysex[1].second, next);
+  for (std::size_t chunk : {std::size_t(0), std::size_t(1000), std::size_t(4096)}) {
+    got.sysex.clear();
+    fake->Inject(in0, largest, chunk);
+    fake->Inject(in0, tooLarge, chunk);
+    fake->Inject(in0, next);
+    ASSERT_EQ(got.sysex.size(), 3u) << "pieces of " << chunk;
+    EXPECT_EQ(got.sysex[0].second, largest);
+    EXPECT_EQ(got.sysex[1].second, cut);
+    EXPECT_EQ(got.sysex[2].second, next);
+  }
 }
 
 TEST_F(MidiPorts, AHandlerThatThrowsDoesNotStopDelivery) {
