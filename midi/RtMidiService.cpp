@@ -1,10 +1,15 @@
 #include "midi/RtMidiService.h"
 
+#include <jack/jack.h>
+#include <jack/midiport.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace vlx {
 
@@ -29,11 +34,44 @@ namespace {
 
 RtMidi::Api ToRtMidi(MidiApi api) { return api == MidiApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK; }
 
-// Runs an RtMidi call; its errors leave as EMidiError with RtMidi's text.
+// What RtMidi reports through its error callback. Without a callback RtMidi
+// writes every error and warning to stderr; with one it writes nothing, and
+// the call that failed is told by the report it left here.
+// Warnings count as failures where they mean that the call did nothing (a
+// message that could not be sent); a listing goes on past them (a port that
+// left between the count and its name).
+struct RtReport {
+  bool WarningsFail = true;
+  bool Failed = false;
+  std::string Text;
+
+  static void Take(RtMidiError::Type type, const std::string& text, void* self) {
+    auto& report = *static_cast<RtReport*>(self);
+    if (type == RtMidiError::DEBUG_WARNING) return;
+    if (type == RtMidiError::WARNING && !report.WarningsFail) return;
+    if (report.Failed) return;  // the first failure is the one to tell
+    report.Failed = true;
+    report.Text = text;
+  }
+};
+
+// Runs an RtMidi call; its errors, thrown or reported, leave as EMidiError
+// with RtMidi's text.
 template <typename F>
-auto Rt(F&& f) -> decltype(f()) {
+auto Rt(RtReport* report, F&& f) -> decltype(f()) {
+  if (report) {
+    report->Failed = false;
+    report->Text.clear();
+  }
   try {
-    return f();
+    if constexpr (std::is_void_v<decltype(f())>) {
+      f();
+      if (report && report->Failed) throw EMidiError(report->Text);
+    } else {
+      auto result = f();
+      if (report && report->Failed) throw EMidiError(report->Text);
+      return result;
+    }
   } catch (const RtMidiError& e) {
     throw EMidiError(e.getMessage());
   }
@@ -51,8 +89,9 @@ class RtInPort : public IMidiInPort {
  public:
   RtInPort(MidiApi api, const std::string& clientName, const std::string& key, MidiBytesCallback callback)
       : callback_(std::move(callback)) {
-    Rt([&] {
-      in_ = std::make_unique<RtMidiIn>(ToRtMidi(api), clientName);
+    in_ = Rt(nullptr, [&] { return std::make_unique<RtMidiIn>(ToRtMidi(api), clientName); });
+    in_->setErrorCallback(&RtReport::Take, &report_);
+    Rt(&report_, [&] {
       // SysEx and timing messages in; active sensing, which nobody shows,
       // stays out.
       in_->ignoreTypes(false, false, true);
@@ -71,57 +110,139 @@ class RtInPort : public IMidiInPort {
   }
 
   MidiBytesCallback callback_;
-  std::unique_ptr<RtMidiIn> in_;  // destroyed before callback_
+  RtReport report_;
+  std::unique_ptr<RtMidiIn> in_;  // destroyed before callback_ and report_
 };
 
 class RtOutPort : public IMidiOutPort {
  public:
   RtOutPort(MidiApi api, const std::string& clientName, const std::string& key) : api_(api) {
-    Rt([&] {
-      out_ = std::make_unique<RtMidiOut>(ToRtMidi(api), clientName);
-      out_->openPort(FindPort(*out_, key, "output"), "out");
-    });
+    out_ = Rt(nullptr, [&] { return std::make_unique<RtMidiOut>(ToRtMidi(api), clientName); });
+    out_->setErrorCallback(&RtReport::Take, &report_);
+    Rt(&report_, [&] { out_->openPort(FindPort(*out_, key, "output"), "out"); });
   }
 
   void Send(const uint8_t* data, std::size_t size) override {
-    // RtMidi copies the bytes before sendMessage returns.
-    Rt([&] { out_->sendMessage(data, WireLength(api_, data, size)); });
+    // RtMidi copies the bytes before sendMessage returns. Sends come from
+    // one thread at a time (the window's), so one report does.
+    Rt(&report_, [&] { out_->sendMessage(data, WireLength(api_, data, size)); });
   }
 
  private:
   MidiApi api_;
+  RtReport report_;
   std::unique_ptr<RtMidiOut> out_;
 };
 
+// libjack writes its errors and notices to stderr unless told otherwise.
+// The editor's attempts to reach a server that is not there are no news.
+void QuietJackMessage(const char*) {}
+
+void SilenceJack() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    jack_set_error_function(&QuietJackMessage);
+    jack_set_info_function(&QuietJackMessage);
+  });
+}
+
 }  // namespace
 
+const char* const NoMidiServiceText =
+    "VLX210: no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is "
+    "running; load the snd-seq kernel module or start a JACK server, and the editor finds the controller "
+    "once it is plugged in.";
+
+// One client serves every listing and the presence probe: on ALSA one RtMidi
+// client per direction (RtMidi lists only one direction per object), on JACK
+// one plain JACK client without ports for both directions. Each is opened on
+// first use and kept. The JACK client is opened again after the server went
+// away, and while no server answers every listing tries once more, quietly.
 struct RtMidiService::Impl {
   MidiApi api = MidiApi::Jack;
   std::string clientName;
-  std::mutex mutex;  // guards the two listing clients
+  std::mutex mutex;  // guards the listing clients
+  RtReport report = Quiet();  // of the two ALSA listers; under mutex
+
+  static RtReport Quiet() {
+    RtReport r;
+    r.WarningsFail = false;
+    return r;
+  }
   std::unique_ptr<RtMidiIn> inputLister;
   std::unique_ptr<RtMidiOut> outputLister;
+  jack_client_t* jack = nullptr;
+  std::atomic<bool> jackGone{false};  // the server shut the client down
+  std::atomic<int> jackOpens{0};
+
+  ~Impl() {
+    if (jack) jack_client_close(jack);
+  }
+
+  static void JackShutdown(void* self) { static_cast<Impl*>(self)->jackGone = true; }
+
+  // The JACK listing client, or nullptr while no server answers. Under mutex.
+  jack_client_t* Jack() {
+    if (jack && jackGone) {
+      jack_client_close(jack);
+      jack = nullptr;
+    }
+    if (jack) return jack;
+    jackGone = false;
+    ++jackOpens;
+    jack = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+    if (jack) jack_on_shutdown(jack, &Impl::JackShutdown, this);
+    return jack;
+  }
+
+  void Add(std::vector<MidiPortId>& ports, std::string name) {
+    if (name.empty()) return;  // gone since it was counted
+    std::string client = ClientNameOfPort(name);
+    if (IsOwnClient(client, clientName)) return;
+    if (api == MidiApi::Alsa && client == "Midi Through") return;
+    ports.push_back(MidiPortId{std::move(client), std::move(name)});
+  }
 
   std::vector<MidiPortId> List(RtMidi& rt) {
     std::vector<MidiPortId> ports;
     const unsigned int count = rt.getPortCount();
-    for (unsigned int i = 0; i < count; ++i) {
-      std::string name = rt.getPortName(i);
-      if (name.empty()) continue;  // gone since it was counted
-      std::string client = ClientNameOfPort(name);
-      if (IsOwnClient(client, clientName)) continue;
-      if (api == MidiApi::Alsa && client == "Midi Through") continue;
-      ports.push_back(MidiPortId{std::move(client), std::move(name)});
-    }
+    for (unsigned int i = 0; i < count; ++i) Add(ports, rt.getPortName(i));
     return ports;
+  }
+
+  // JACK's MIDI ports in the order the server keeps them, which is the order
+  // RtMidi numbers them in: its inputs read from the ports that are outputs
+  // of other clients, and its outputs write to their inputs.
+  std::vector<MidiPortId> ListJack(unsigned long flags) {
+    std::vector<MidiPortId> ports;
+    jack_client_t* client = Jack();
+    if (!client) return ports;
+    const char** names = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+    if (!names) return ports;
+    for (const char** n = names; *n; ++n) Add(ports, *n);
+    jack_free(names);
+    return ports;
+  }
+
+  template <class Lister>
+  std::vector<MidiPortId> ListAlsa(std::unique_ptr<Lister>& lister) {
+    return Rt(&report, [&] {
+      if (!lister) {
+        lister = std::make_unique<Lister>(RtMidi::LINUX_ALSA, clientName);
+        lister->setErrorCallback(&RtReport::Take, &report);
+      }
+      return List(*lister);
+    });
   }
 };
 
 RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName) : impl_(std::make_unique<Impl>()) {
+  SilenceJack();
   impl_->clientName = clientName;
   auto tryAlsa = [&] {
-    impl_->inputLister = Rt([&] { return std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName); });
     impl_->api = MidiApi::Alsa;
+    std::lock_guard lock(impl_->mutex);
+    impl_->ListAlsa(impl_->inputLister);
   };
   switch (choice) {
     case MidiApiChoice::Alsa:
@@ -134,9 +255,19 @@ RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName
           tryAlsa();
           break;
         } catch (const EMidiError&) {
+          impl_->inputLister.reset();
         }
       }
-      [[fallthrough]];
+      impl_->api = MidiApi::Jack;
+      {
+        std::lock_guard lock(impl_->mutex);
+        if (impl_->Jack() == nullptr) {
+          // Said once, at start-up; the listings go on trying quietly.
+          std::fprintf(stderr, "%s\n", NoMidiServiceText);
+          std::fflush(stderr);
+        }
+      }
+      break;
     case MidiApiChoice::Jack:
       impl_->api = MidiApi::Jack;
       break;
@@ -147,29 +278,35 @@ RtMidiService::~RtMidiService() = default;
 
 MidiApi RtMidiService::Api() const { return impl_->api; }
 const std::string& RtMidiService::ClientName() const { return impl_->clientName; }
+int RtMidiService::ListingClientOpens() const { return impl_->jackOpens; }
 
 std::vector<MidiPortId> RtMidiService::Inputs() {
   std::lock_guard lock(impl_->mutex);
-  return Rt([&] {
-    if (!impl_->inputLister) impl_->inputLister = std::make_unique<RtMidiIn>(ToRtMidi(impl_->api), impl_->clientName);
-    return impl_->List(*impl_->inputLister);
-  });
+  if (impl_->api == MidiApi::Jack) return impl_->ListJack(JackPortIsOutput);
+  return impl_->ListAlsa(impl_->inputLister);
 }
 
 std::vector<MidiPortId> RtMidiService::Outputs() {
   std::lock_guard lock(impl_->mutex);
-  return Rt([&] {
-    if (!impl_->outputLister)
-      impl_->outputLister = std::make_unique<RtMidiOut>(ToRtMidi(impl_->api), impl_->clientName);
-    return impl_->List(*impl_->outputLister);
-  });
+  if (impl_->api == MidiApi::Jack) return impl_->ListJack(JackPortIsInput);
+  return impl_->ListAlsa(impl_->outputLister);
+}
+
+void RtMidiService::NeedJackServer() {
+  if (impl_->api != MidiApi::Jack) return;
+  std::lock_guard lock(impl_->mutex);
+  // RtMidi would write its own warning to stderr before any error callback
+  // could be set.
+  if (impl_->Jack() == nullptr) throw EMidiError("No JACK server is running.");
 }
 
 std::unique_ptr<IMidiInPort> RtMidiService::OpenInput(const MidiPortId& port, MidiBytesCallback callback) {
+  NeedJackServer();
   return std::make_unique<RtInPort>(impl_->api, impl_->clientName, port.Key, std::move(callback));
 }
 
 std::unique_ptr<IMidiOutPort> RtMidiService::OpenOutput(const MidiPortId& port) {
+  NeedJackServer();
   return std::make_unique<RtOutPort>(impl_->api, impl_->clientName, port.Key);
 }
 

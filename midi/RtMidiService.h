@@ -41,6 +41,13 @@ std::string ClientNameOfPort(const std::string& portName);
 // by "-" and digits.
 bool IsOwnClient(const std::string& client, const std::string& ownClientName);
 
+// The line the editor writes to stderr at start-up (MidiApiChoice::Auto)
+// when neither the ALSA sequencer nor a JACK server can be reached.
+extern const char* const NoMidiServiceText;
+
+// Enumeration and the presence probe share one long-lived client (on ALSA
+// one per direction), opened on first use; each open port has a client of
+// its own. Nothing of RtMidi's or libjack's is written to stderr.
 class RtMidiService : public IMidiService {
  public:
   // Throws EMidiError with RtMidi's text when the chosen API cannot be used.
@@ -55,7 +62,12 @@ class RtMidiService : public IMidiService {
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
 
+  // How often the JACK listing client was opened (tried): once while the
+  // server stays up.
+  int ListingClientOpens() const;
+
  private:
+  void NeedJackServer();  // throws EMidiError on JACK without a server
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
