@@ -1,4 +1,5 @@
-// Finding the controller at start-up and tracking whether it is connected.
+// Finding the controller at start-up and tracking whether it is connected;
+// while it is not, watching for it to be plugged in (again).
 #include <QLocale>
 
 #include "app/Unit1.h"
@@ -102,6 +103,7 @@ void TForm1::CloseState() {
   LbConnect->SetFontColor(DisconnectColour);
   LbConnect->setText("Disconnect");
   DeviceOffline = 1;
+  StartWatching();
 }
 
 void TForm1::Timer3Timer() {
@@ -135,8 +137,9 @@ void TForm1::Timer3Timer() {
 void TForm1::ChooseDevicePortFromReply() {
   std::lock_guard<std::recursive_mutex> lock(SysExLock);
   if (DiscoveryMode != 2) return;
-  // The port lists never change after creation, so their names are read
-  // here instead of the check lists, which belong to the window's thread.
+  // The port lists change only while no port is open (Rediscover), never
+  // under a callback, so their names are read here instead of the check
+  // lists, which belong to the window's thread.
   vlx::TMidiInput& in = InputPorts();
   if (SysExPortIndex < 0 || SysExPortIndex >= in.Count()) return;
   const std::string& name = in.Name(SysExPortIndex);
@@ -153,5 +156,124 @@ void TForm1::TimerCheckUSBTimer() {
     LbConnect->SetFontColor(DisconnectColour);
     DeviceOffline = 1;
     TimerCheckUSB->stop();
+    // The next plug-in opens the controller's ports afresh.
+    CloseDevicePorts();
+    StartWatching();
   }
+}
+
+// ---- following the controller while it is away
+
+void TForm1::StartWatching() {
+  if (TimerReplug == nullptr) {
+    TimerReplug = new QTimer(this);
+    TimerReplug->setObjectName("TimerReplug");
+    TimerReplug->setInterval(1000);  // the cadence of the presence probe
+    connect(TimerReplug, &QTimer::timeout, this, [this] { Guarded([this] { TimerReplugTimer(); }); });
+  }
+  if (!TimerReplug->isActive()) TimerReplug->start();
+}
+
+bool TForm1::ControllerListed() {
+  std::vector<vlx::MidiPortId> inputs, outputs;
+  try {
+    inputs = Midi().Service().Inputs();
+    if (inputs.empty()) return false;  // discovery needs an input port
+    outputs = Midi().Service().Outputs();
+  } catch (const std::exception&) {
+    return false;  // the service cannot tell now; the next tick asks again
+  }
+  const auto matches = [](const std::vector<vlx::MidiPortId>& ports) {
+    for (const vlx::MidiPortId& p : ports) {
+      const QString name = QString::fromStdString(p.Name);
+      if (name == ControllerPortName || IsFallbackName(name)) return true;
+    }
+    return false;
+  };
+  return matches(inputs) || matches(outputs);
+}
+
+void TForm1::TimerReplugTimer() {
+  if (DeviceOffline == 0) {
+    TimerReplug->stop();
+    return;
+  }
+  if (rediscovering_) return;
+  // The port lists first: they are what changes when a controller comes;
+  // the USB check only once a port of the controller's name is there.
+  if (!ControllerListed()) return;
+  if (!services_.UsbDevicePresent || !services_.UsbDevicePresent()) return;
+  Rediscover();
+}
+
+void TForm1::CloseDevicePorts() {
+  vlx::TMidiInput& in = InputPorts();
+  for (int32_t i = 0; i < in.Count(); ++i) {
+    if (!in.IsOpen(i)) continue;
+    in.Close(i);  // no callback of the port runs once it has returned
+    lbxInputDevices->SetChecked(i, false);
+  }
+  vlx::TMidiOutput& out = OutputPorts();
+  for (int32_t i = 0; i < out.Count(); ++i) {
+    if (!out.IsOpen(i)) continue;
+    out.Close(i);
+    lbxOutputDevices->SetChecked(i, false);
+  }
+  InputOpened.fill(0);
+  OutputOpened.fill(0);
+}
+
+void TForm1::RenewPortLists() {
+  // Every port is closed, so no callback can reach the lists while they go.
+  Midi().Release();
+  lbxInputDevices->clear();
+  lbxOutputDevices->clear();
+  for (int32_t i = 0; i < InputPorts().Count(); ++i)
+    lbxInputDevices->AddItem(QString::fromStdString(InputPorts().Name(i)));
+  for (int32_t i = 0; i < OutputPorts().Count(); ++i)
+    lbxOutputDevices->AddItem(QString::fromStdString(OutputPorts().Name(i)));
+}
+
+void TForm1::Rediscover() {
+  rediscovering_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{rediscovering_};
+
+  // Whatever was waiting for the controller that went ends silently, as a
+  // time-out does.
+  Timer3->stop();
+  TimerSyncPC->stop();
+  TimerSyncFW->stop();
+  try {
+    CloseDevicePorts();
+    DiscoveryMode = 0;
+    DevicePort = 0;
+    UsbPortCount = 0;
+    HubFound = 0;
+    PollTicks = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(SysExLock);
+      RxTokens = vlx::TRxTokens{};  // no reply of the controller that went
+      SysExPortIndex = 0;
+    }
+    RenewPortLists();
+    Midi().ProbeInputDevice();  // lets sends through again
+    DeviceOffline = 0;
+    Discovery();
+  } catch (const std::exception&) {
+    // The controller went again while its ports were being opened: back to
+    // the disconnected state without a word, and the next tick tries again.
+    Timer3->stop();
+    try {
+      CloseDevicePorts();
+    } catch (const std::exception&) {
+    }
+    CloseState();
+    return;
+  }
+  if (DeviceOffline == 1) return;  // discovery did not find it after all: still watching
+  TimerReplug->stop();
+  TimerCheckUSB->start();
 }

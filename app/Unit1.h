@@ -56,6 +56,15 @@ class TForm1 : public QWidget {
   void TimerCheckUSBTimer();
   // Mode-2 choice of DevicePort from an identity reply (MIDI thread, under SysExLock).
   void ChooseDevicePortFromReply();
+  // While DeviceOffline is set, TimerReplug looks once a second for the
+  // controller's ports (and its USB id); when they are there, Rediscover
+  // closes what is open, renews the port lists and runs discovery again.
+  void StartWatching();
+  void TimerReplugTimer();
+  bool ControllerListed();
+  void CloseDevicePorts();
+  void RenewPortLists();
+  void Rediscover();
 
   // ---- profile/: the table in the editor, files, profile commands
   void ResetPara();
@@ -164,6 +173,7 @@ class TForm1 : public QWidget {
   TLabel *LbInputD = nullptr, *LbOutputD = nullptr;
   TLabel* LbUSBNum = nullptr;
   QTimer *Timer3 = nullptr, *TimerSyncPC = nullptr, *TimerSyncFW = nullptr, *TimerCheckUSB = nullptr;
+  QTimer* TimerReplug = nullptr;  // made by StartWatching
 
   // The global lists in the order of the global block.
   std::array<TComboBox*, 8> GlobalCombos() const;
@@ -186,4 +196,5 @@ class TForm1 : public QWidget {
   std::mutex dumpMutex_;
   vlx::TRxTokens pendingDump_;  // guarded by dumpMutex_
   bool destroyed_ = false;
+  bool rediscovering_ = false;
 };

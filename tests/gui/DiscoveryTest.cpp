@@ -413,6 +413,12 @@ TEST(Discovery, ThePresenceProbe) {
   EXPECT_EQ(gone.w->LbVersions->text(), "");
   EXPECT_FALSE(gone.w->TimerCheckUSB->isActive());
   EXPECT_EQ(gone.w->Midi().LastProbeResult, BadDeviceId);
+  // The ports discovery opened are closed at once (the output that is still
+  // listed too), so that the controller is opened afresh when it comes back.
+  EXPECT_EQ(gone.OpenOutputs(), Ints{});
+  EXPECT_EQ(gone.OpenInputs(), Ints{});
+  EXPECT_EQ(gone.TickedOutputs(), Ints{});
+  EXPECT_EQ(gone.TickedInputs(), Ints{});
 
   // Once offline nothing reaches the service, even a command that does not
   // look at the connection state.
@@ -435,10 +441,8 @@ TEST(Discovery, ThePresenceProbe) {
   EXPECT_EQ(other.w->LbVersions->text(), "FW: V1.05");
   EXPECT_EQ(other.w->Midi().LastProbeResult, MidiNoError);
 
-  // Offline: the shutdown closes nothing, the exit sequence closes it all.
+  // Offline: the shutdown closes nothing (nothing is open any more).
   gone.w->FormDestroy();
-  EXPECT_EQ(gone.OpenOutputs(), Ints{0});
-  EXPECT_EQ(gone.OpenInputs(), Ints{0});
   // Online: the shutdown closes what discovery opened.
   other.w->FormDestroy();
   EXPECT_EQ(other.OpenOutputs(), Ints{});
@@ -448,4 +452,127 @@ TEST(Discovery, ThePresenceProbe) {
     EXPECT_EQ(r->f.Midi->OpenInputCount() + r->f.Midi->OpenOutputCount(), 0);
     EXPECT_TRUE(r->f.Dialogs->Errors.empty());
   }
+}
+
+// While offline the window watches for the controller once a second; when it
+// comes back (here under other port indices, behind a keyboard plugged in
+// meanwhile) its ports are opened afresh and discovery runs as at start-up.
+TEST(Replug, TheControllerIsFollowedOutAndBackIn) {
+  Rig r({"vellox"}, {"vellox"});
+  r.Make();
+  ASSERT_TRUE(r.Reply(0, IdentityReply(1, 5)));
+  ASSERT_TRUE(PumpUntil([&] { return r.w->LbConnect->text() == "Connect"; }));
+
+  r.f.Midi->RemoveInput(r.in[0]);
+  r.f.Midi->RemoveOutput(r.out[0]);
+  ASSERT_TRUE(PumpUntil([&] { return r.w->DeviceOffline == 1; }, 3000));
+  EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
+  ASSERT_NE(r.w->TimerReplug, nullptr);
+  EXPECT_TRUE(r.w->TimerReplug->isActive());
+  Pump(1200);  // the watcher finds nothing and changes nothing
+  EXPECT_EQ(r.w->DeviceOffline, 1);
+  EXPECT_EQ(r.w->LbConnect->text(), "Disconnect");
+
+  // A SYNC TO FW that cannot reach anybody is waiting when the controller
+  // comes back: it ends silently.
+  r.f.Dialogs->Answers = {true};
+  Click(r.w->BtnSyncFw);
+  ASSERT_TRUE(r.w->TimerSyncFW->isActive());
+
+  r.f.Midi->AddInput("Keyboard", "kbd-in");
+  r.f.Midi->AddOutput("Keyboard", "kbd-out");
+  const std::string in = r.f.Midi->AddInput("vellox", "in-again");
+  const std::string out = r.f.Midi->AddOutput("vellox", "out-again");
+  ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsOutputOpen(out); }, 2500)) << "not found again";
+  EXPECT_EQ(r.w->DeviceOffline, 0);
+  EXPECT_FALSE(r.w->TimerSyncFW->isActive());
+  EXPECT_TRUE(r.f.Dialogs->Notices.empty());
+  EXPECT_TRUE(r.f.Midi->IsInputOpen(in));
+  EXPECT_EQ(r.f.Midi->OpenInputCount(), 1);
+  EXPECT_EQ(r.f.Midi->OpenOutputCount(), 1);
+  // The lists are the service's as they are now.
+  ASSERT_EQ(r.w->lbxInputDevices->count(), 2);
+  ASSERT_EQ(r.w->lbxOutputDevices->count(), 2);
+  EXPECT_EQ(r.w->lbxInputDevices->ItemText(0), "Keyboard");
+  EXPECT_EQ(r.w->lbxOutputDevices->ItemText(1), "vellox");
+  EXPECT_FALSE(r.w->lbxInputDevices->Checked(0));
+  EXPECT_TRUE(r.w->lbxInputDevices->Checked(1));
+  EXPECT_TRUE(r.w->lbxOutputDevices->Checked(1));
+  EXPECT_EQ(r.w->DevicePort, 1);
+  EXPECT_EQ(r.w->DiscoveryMode, 1);
+  EXPECT_EQ(r.w->LbUSBNum->text(), "1");
+  EXPECT_EQ(r.f.Midi->Sent(out).at(0), IdentityRequest);
+  EXPECT_TRUE(r.w->Timer3->isActive());
+
+  ASSERT_TRUE(r.f.Midi->Inject(in, IdentityReply(2, 10)));
+  ASSERT_TRUE(PumpUntil([&] { return r.w->LbConnect->text() == "Connect"; }));
+  EXPECT_EQ(r.w->LbConnect->FontColor(), Green);
+  EXPECT_EQ(r.w->LbVersions->text(), "FW: V2.10");
+  EXPECT_TRUE(r.w->TimerCheckUSB->isActive());
+  EXPECT_FALSE(r.w->TimerReplug->isActive());
+  EXPECT_EQ(r.w->Midi().LastProbeResult, MidiNoError);
+
+  // Unplugged again: the probe takes it offline once more, and the exit
+  // sequence finds nothing left open.
+  r.f.Midi->RemoveInput(in);
+  r.f.Midi->RemoveOutput(out);
+  r.f.Midi->RemoveInput("kbd-in");
+  ASSERT_TRUE(PumpUntil([&] { return r.w->DeviceOffline == 1; }, 3000));
+  EXPECT_EQ(r.w->LbVersions->text(), "");
+  EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
+  r.f.Form.reset();
+  EXPECT_TRUE(r.f.Dialogs->Errors.empty());
+}
+
+// Offline from start-up (no input port, or not on USB): the controller is
+// found once it is there and on USB; the fallback names count as well.
+TEST(Replug, AWindowThatStartedOfflineFindsTheControllerWhenItComes) {
+  struct Case {
+    const char* name;  // the controller's port name
+    bool usbAtFirst;   // the USB check answers yes from the start
+    int mode;
+  };
+  for (const Case c : {Case{"vellox", true, 1}, Case{"vellox", false, 1}, Case{"USB MIDI", true, 2}}) {
+    SCOPED_TRACE(std::string(c.name) + (c.usbAtFirst ? ", on USB" : ", USB later"));
+    Rig r({}, {});
+    r.f.UsbPresent = c.usbAtFirst;
+    r.Make();
+    ASSERT_EQ(r.w->DeviceOffline, 1);
+    const std::string in = r.f.Midi->AddInput(c.name);
+    const std::string out = r.f.Midi->AddOutput(c.name);
+    if (!c.usbAtFirst) {
+      Pump(1300);  // its ports are there, its USB id is not
+      EXPECT_EQ(r.w->DeviceOffline, 1);
+      EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
+      r.f.UsbPresent = true;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 2500));
+    EXPECT_EQ(r.w->DiscoveryMode, c.mode);
+    ASSERT_TRUE(r.f.Midi->Inject(in, IdentityReply(1, 7)));
+    ASSERT_TRUE(PumpUntil([&] { return r.w->LbConnect->text() == "Connect"; }));
+    EXPECT_EQ(r.w->LbVersions->text(), "FW: V1.07");
+    EXPECT_EQ(r.w->DeviceOffline, 0);
+    EXPECT_TRUE(r.f.Dialogs->Errors.empty());
+  }
+}
+
+// The controller goes again between the watcher seeing it and its port
+// being opened: no error box, still offline, and the next look finds it.
+TEST(Replug, APortThatCannotBeOpenedIsTriedAgainQuietly) {
+  Rig r({}, {});
+  r.Make();
+  const std::string in = r.f.Midi->AddInput("vellox");
+  const std::string out = r.f.Midi->AddOutput("vellox");
+  r.f.Midi->FailOpen(out, "The MIDI output port \"vellox\" is no longer available.");
+  Pump(1300);
+  EXPECT_EQ(r.w->DeviceOffline, 1);
+  EXPECT_EQ(r.w->LbConnect->text(), "Disconnect");
+  EXPECT_TRUE(r.f.Dialogs->Errors.empty());
+  EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
+  EXPECT_TRUE(r.w->TimerReplug->isActive());
+
+  r.f.Midi->FailOpen(out, "");
+  ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 2500));
+  EXPECT_EQ(r.w->DeviceOffline, 0);
+  EXPECT_TRUE(r.f.Dialogs->Errors.empty());
 }
