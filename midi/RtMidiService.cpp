@@ -150,8 +150,8 @@ void SilenceJack() {
 
 const char* const NoMidiServiceText =
     "VLX210: no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is "
-    "running; load the snd-seq kernel module or start a JACK server, and the editor finds the controller "
-    "once it is plugged in.";
+    "running. Start a JACK server (the editor then finds the controller by itself), or load the snd-seq "
+    "kernel module and start the editor again.";
 
 // One client serves every listing and the presence probe: on ALSA one RtMidi
 // client per direction (RtMidi lists only one direction per object), on JACK
