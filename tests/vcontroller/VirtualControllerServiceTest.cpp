@@ -152,6 +152,43 @@ TEST(VirtualControllerService, UnplugRemovesThePortsAndStopsDelivery) {
   EXPECT_FALSE(alone.AnyInputLeft());
 }
 
+TEST(VirtualControllerService, PlugBringsTheControllerBackUnderNewPorts) {
+  VirtualControllerService service;
+  service.AddInput("Other MIDI");
+  const MidiPortId oldIn = service.ControllerInput();
+  Collector old;
+  auto oldHandle = service.OpenInput(oldIn, old.Callback());
+  auto oldOut = service.OpenOutput(service.ControllerOutput());
+  EXPECT_EQ(service.OpenPortCount(), 2);
+  service.Unplug();
+  EXPECT_EQ(service.OpenPortCount(), 1) << "the input handle was closed by the unplugging";
+  service.Plug(0);
+  service.Plug(0);  // already plugged: nothing changes
+  EXPECT_TRUE(service.Plugged());
+
+  const MidiPortId in = service.ControllerInput();
+  EXPECT_NE(in.Key, oldIn.Key);
+  ASSERT_EQ(service.Inputs().size(), 2u);
+  EXPECT_EQ(service.Inputs()[0].Key, in.Key) << "inserted where asked";
+  EXPECT_EQ(service.Outputs().at(0).Key, service.ControllerOutput().Key);
+  EXPECT_EQ(service.Outputs().size(), 1u);
+  EXPECT_THROW(Send(*oldOut, "F0 7E 00 06 01 F7"), EMidiError) << "the old port stays dead";
+
+  Collector got;
+  auto handle = service.OpenInput(in, got.Callback());
+  auto out = service.OpenOutput(service.ControllerOutput());
+  EXPECT_EQ(service.OpenPortCount(), 3);
+  Send(*out, "F0 7E 00 06 01 F7");
+  EXPECT_EQ(got.WaitFor(1), std::vector<MidiMessage>{kIdentityReply});
+  EXPECT_TRUE(old.Snapshot().empty());
+
+  oldHandle.reset();
+  oldOut.reset();
+  handle.reset();
+  out.reset();
+  EXPECT_EQ(service.OpenPortCount(), 0);
+}
+
 TEST(VirtualControllerService, UnplugWaitsForARunningCallbackAndDropsTheRest) {
   VirtualControllerService service;
   Blocker blocker;

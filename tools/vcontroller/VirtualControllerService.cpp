@@ -1,6 +1,7 @@
 #include "VirtualControllerService.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -155,6 +156,7 @@ class VirtualControllerService::Core : public std::enable_shared_from_this<Virtu
   std::shared_ptr<InState> busy_;
   bool stopping_ = false;
   unsigned serial_ = 0;
+  std::atomic<int> openOutputs_{0};
   std::mutex sendMutex_;  // keeps the controller's replies in the order of the sends
   std::thread worker_;
 };
@@ -175,7 +177,10 @@ class VirtualInPort : public IMidiInPort {
 class VirtualOutPort : public IMidiOutPort {
  public:
   VirtualOutPort(std::shared_ptr<VirtualControllerService::Core> core, std::shared_ptr<PortRec> port)
-      : core_(std::move(core)), port_(std::move(port)) {}
+      : core_(std::move(core)), port_(std::move(port)) {
+    ++core_->openOutputs_;
+  }
+  ~VirtualOutPort() override { --core_->openOutputs_; }
   void Send(const uint8_t* data, std::size_t size) override;
 
  private:
@@ -224,8 +229,15 @@ VirtualControllerService::VirtualControllerService(std::shared_ptr<VirtualContro
 
 VirtualControllerService::~VirtualControllerService() { core_->Stop(); }
 
-MidiPortId VirtualControllerService::ControllerInput() const { return core_->ctlIn_->Id; }
-MidiPortId VirtualControllerService::ControllerOutput() const { return core_->ctlOut_->Id; }
+MidiPortId VirtualControllerService::ControllerInput() const {
+  std::lock_guard lock(core_->mutex_);
+  return core_->ctlIn_->Id;
+}
+
+MidiPortId VirtualControllerService::ControllerOutput() const {
+  std::lock_guard lock(core_->mutex_);
+  return core_->ctlOut_->Id;
+}
 
 std::vector<MidiPortId> VirtualControllerService::Inputs() {
   std::lock_guard lock(core_->mutex_);
@@ -314,6 +326,22 @@ void VirtualControllerService::Unplug() {
 bool VirtualControllerService::Plugged() const {
   std::lock_guard lock(core_->mutex_);
   return core_->ctlIn_->Present;
+}
+
+void VirtualControllerService::Plug(std::size_t position) {
+  std::lock_guard lock(core_->mutex_);
+  Core& core = *core_;
+  if (core.ctlIn_->Present) return;
+  const std::string name = core.ctlIn_->Id.Name;
+  core.ctlIn_ = core.NewPort(name, false);
+  core.ctlOut_ = core.NewPort(name, true);
+  Core::Insert(core.inputs_, core.ctlIn_, position);
+  Core::Insert(core.outputs_, core.ctlOut_, position);
+}
+
+int VirtualControllerService::OpenPortCount() const {
+  std::lock_guard lock(core_->mutex_);
+  return static_cast<int>(core_->open_.size()) + core_->openOutputs_.load();
 }
 
 void VirtualControllerService::WaitIdle() {

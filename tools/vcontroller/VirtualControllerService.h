@@ -34,7 +34,8 @@ class VirtualControllerService : public IMidiService {
   VirtualController& Controller() { return *controller_; }
   std::shared_ptr<VirtualController> SharedController() const { return controller_; }
 
-  // The controller's ports (valid names even after Unplug).
+  // The controller's ports now (valid names even after Unplug; new ones
+  // after Plug).
   MidiPortId ControllerInput() const;
   MidiPortId ControllerOutput() const;
 
@@ -65,6 +66,13 @@ class VirtualControllerService : public IMidiService {
   // them throws EMidiError. Pending deliveries to them are dropped.
   void Unplug();
   bool Plugged() const;
+  // The controller is plugged in again: its two ports come back as new
+  // ports (new keys, so a handle of the old ones stays dead), inserted at
+  // position in each list (End: after the others). No-op while plugged.
+  void Plug(std::size_t position = End);
+
+  // Ports opened on this service and not yet closed (inputs and outputs).
+  int OpenPortCount() const;
 
   // Blocks until everything queued so far has been delivered (or dropped).
   // Must not be called from a callback.
