@@ -212,6 +212,40 @@ struct Vanishing : ::testing::Test {
     f.Dialogs->Notices.clear();
     Click(w->BtnSyncPc);
     EXPECT_EQ(f.Dialogs->Notices, std::vector<QString>{"       The Device is disconnected, please check!     "});
+    EXPECT_EQ(device->OpenPortCount(), 0) << "the ports of the controller that went are closed";
+  }
+
+  // Plugged in again (behind another client's ports this time): "Connect"
+  // and the version come back, only the new ports are open, SYNC TO PC
+  // works, and the profile file is as it was.
+  void ExpectBackAfterReplug() {
+    service->UnplugBeforeSending = nullptr;
+    service->UnplugAfter(-1);
+    device->Controller().SetSilentIdentity(false);
+    device->Controller().SetSilentDump(false);
+    const Bytes fileBefore = ReadBytes(f.ProfileFile());
+    device->AddInput("Keyboard", 0);
+    device->AddOutput("Keyboard", 0);
+    device->Plug();
+    ASSERT_TRUE(PumpUntil([&] { return w->LbConnect->text() == "Connect"; }, 3000)) << "not found again";
+    EXPECT_EQ(w->LbVersions->text(), "FW: V1.05");
+    EXPECT_EQ(w->DeviceOffline, 0);
+    EXPECT_TRUE(w->TimerCheckUSB->isActive());
+    EXPECT_EQ(w->DevicePort, 1);
+    EXPECT_EQ(device->OpenPortCount(), 2);
+
+    VirtualController::Body body = VirtualController::FactoryBody();
+    body[16] = 0x21;  // the slider's value
+    device->Controller().SetProfile(body);
+    f.Dialogs->Notices.clear();
+    f.Dialogs->Answers = {true};
+    Click(w->BtnSyncPc);
+    ASSERT_TRUE(PumpUntil([&] { return !f.Dialogs->Notices.empty(); }, 3000)) << "no dump after the re-plug";
+    EXPECT_EQ(f.Dialogs->Notices,
+              std::vector<QString>{"      Device data successfully synchronized to the Editor software.     "});
+    EXPECT_EQ(w->ParaTable[17].Value, 0x21);
+    EXPECT_EQ(ReadBytes(f.ProfileFile()), fileBefore);
+    EXPECT_TRUE(f.Dialogs->Errors.empty());
   }
 };
 
@@ -240,6 +274,7 @@ TEST_F(Vanishing, InTheMiddleOfSyncToPc) {
   EXPECT_EQ(EncodeProfile(w->ParaTable), EncodeProfile(table)) << "nothing of the cut-off dump was applied";
   EXPECT_EQ(ReadBytes(f.ProfileFile()), profileBefore);
   ExpectDisconnected();
+  ExpectBackAfterReplug();
 }
 
 // The controller goes as the dump of SYNC TO FW goes out: the send fails
@@ -259,6 +294,7 @@ TEST_F(Vanishing, InTheMiddleOfSyncToFirmware) {
   EXPECT_TRUE(PumpUntil([&] { return !w->TimerSyncFW->isActive(); }, 3000));
   EXPECT_TRUE(f.Dialogs->Notices.empty()) << "no success notice";
   ExpectDisconnected();
+  ExpectBackAfterReplug();
 }
 
 // The controller does not answer the identity request and is unplugged while
@@ -273,6 +309,7 @@ TEST_F(Vanishing, DuringTheIdentityPolling) {
   EXPECT_EQ(w->PollTicks, 7) << "the polling ran its course";
   ExpectDisconnected();
   EXPECT_EQ(ReadBytes(f.ProfileFile()), OwnProfile());
+  ExpectBackAfterReplug();
 }
 
 // The controller floods the window with short messages and dumps (each
@@ -316,6 +353,7 @@ TEST_F(Vanishing, WhileFloodingShortMessagesAndSysEx) {
   EXPECT_EQ(w->LbData2->text(), "100");
   EXPECT_EQ(ReadBytes(f.ProfileFile()), profileBefore) << "receiving writes no file";
   ExpectDisconnected();
+  ExpectBackAfterReplug();
 }
 
 namespace {
