@@ -199,6 +199,23 @@ TEST_F(JackPorts, ProbeReportsNoInputOnceThePeersPortsAreGone) {
   // Release closes what is still open; the lists can be made again, empty now.
   midi.Release();
   EXPECT_EQ(IndexOf(midi.InputPorts(), "vellox"), -1);
+
+  // Every listing and probe of this service went through one JACK client.
+  EXPECT_EQ(static_cast<vlx::RtMidiService&>(*service).ListingClientOpens(), 1);
+}
+
+// Listing, probing and renewing the lists again and again, as the window
+// does while it waits for the controller, opens one JACK client in all.
+TEST_F(JackPorts, OneClientServesEveryListingAndProbe) {
+  auto& rt = static_cast<vlx::RtMidiService&>(*service);
+  EXPECT_EQ(rt.ListingClientOpens(), 0) << "nothing is opened before the first use";
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_GE(IndexOf(midi.InputPorts(), "vellox"), 0);
+    ASSERT_GE(IndexOf(midi.OutputPorts(), "vellox"), 0);
+    ASSERT_EQ(midi.ProbeInputDevice(), 0);
+    midi.Release();
+  }
+  EXPECT_EQ(rt.ListingClientOpens(), 1);
 }
 
 }  // namespace

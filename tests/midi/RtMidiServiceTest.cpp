@@ -1,6 +1,10 @@
 // The parts of the RtMidi service that need no MIDI server.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "midi/RtMidiService.h"
 
 namespace {
@@ -40,14 +44,59 @@ TEST(PortNames, OwnClientsAreTheNameAndItsNumberedCopies) {
     EXPECT_EQ(vlx::IsOwnClient(c.client, "VLX210"), c.own) << c.client;
 }
 
-TEST(RtMidiService, AutoWithoutSequencerOrServerGivesEmptyLists) {
+// Everything written to stderr (the file descriptor, where libjack and
+// RtMidi write) while it lives.
+class StderrCapture {
+ public:
+  StderrCapture() {
+    std::fflush(stderr);
+    std::FILE* file = std::tmpfile();
+    fd_ = dup(fileno(file));
+    std::fclose(file);
+    saved_ = dup(2);
+    dup2(fd_, 2);
+  }
+  ~StderrCapture() { Restore(); }
+  std::string Text() {
+    Restore();
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    lseek(fd_, 0, SEEK_SET);
+    while ((n = read(fd_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  int fd_ = -1;
+  int saved_ = -1;
+};
+
+TEST(RtMidiService, WithoutSequencerOrServerOneLineAndEmptyLists) {
   // No ALSA sequencer here, and no JACK server of this name.
   setenv("JACK_DEFAULT_SERVER", "vlx-no-such-server", 1);
+  StderrCapture err;
   auto service = vlx::CreateRtMidiService(vlx::MidiApiChoice::Auto);
   if (static_cast<vlx::RtMidiService&>(*service).Api() == MidiApi::Alsa) GTEST_SKIP() << "an ALSA sequencer is present";
-  EXPECT_TRUE(service->Inputs().empty());
-  EXPECT_TRUE(service->Outputs().empty());
-  EXPECT_FALSE(service->AnyInputLeft());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(service->Inputs().empty());
+    EXPECT_TRUE(service->Outputs().empty());
+    EXPECT_FALSE(service->AnyInputLeft());
+  }
+  // Opening a port of a server that is not there fails with a text, quietly.
+  EXPECT_THROW(service->OpenOutput({"vellox", "vellox:in"}), vlx::EMidiError);
+  EXPECT_THROW(service->OpenInput({"vellox", "vellox:out"}, [](const uint8_t*, std::size_t) {}), vlx::EMidiError);
+  // JACK alone, as the tests choose it, says nothing at all.
+  auto jack = vlx::CreateRtMidiService(vlx::MidiApiChoice::Jack);
+  EXPECT_TRUE(jack->Inputs().empty());
+  EXPECT_EQ(err.Text(), std::string(vlx::NoMidiServiceText) + "\n");
 }
 
 }  // namespace
