@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -157,7 +158,9 @@ const char* const NoMidiServiceText =
 // client per direction (RtMidi lists only one direction per object), on JACK
 // one plain JACK client without ports for both directions. Each is opened on
 // first use and kept. The JACK client is opened again after the server went
-// away, and while no server answers every listing tries once more, quietly.
+// away; while no server answers, a listing tries again, quietly, once the
+// last try is JackRetryInterval old (a failed try costs milliseconds, and
+// the window lists once or twice a second while it waits).
 struct RtMidiService::Impl {
   MidiApi api = MidiApi::Jack;
   std::string clientName;
@@ -174,6 +177,7 @@ struct RtMidiService::Impl {
   jack_client_t* jack = nullptr;
   std::atomic<bool> jackGone{false};  // the server shut the client down
   std::atomic<int> jackOpens{0};
+  std::optional<std::chrono::steady_clock::time_point> jackFailedAt;
 
   ~Impl() {
     if (jack) jack_client_close(jack);
@@ -188,10 +192,17 @@ struct RtMidiService::Impl {
       jack = nullptr;
     }
     if (jack) return jack;
+    const auto now = std::chrono::steady_clock::now();
+    if (jackFailedAt && now - *jackFailedAt < JackRetryInterval) return nullptr;
     jackGone = false;
     ++jackOpens;
     jack = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
-    if (jack) jack_on_shutdown(jack, &Impl::JackShutdown, this);
+    if (jack) {
+      jack_on_shutdown(jack, &Impl::JackShutdown, this);
+      jackFailedAt.reset();
+    } else {
+      jackFailedAt = now;
+    }
     return jack;
   }
 

@@ -9,6 +9,7 @@
 // port's key is RtMidi's full port name, by which Open finds it again.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,9 @@ extern const char* const NoMidiServiceText;
 // its own. Nothing of RtMidi's or libjack's is written to stderr.
 class RtMidiService : public IMidiService {
  public:
+  // While no JACK server answers, how often the listings try to reach one.
+  static constexpr std::chrono::seconds JackRetryInterval{5};
+
   // Throws EMidiError with RtMidi's text when the chosen API cannot be used.
   RtMidiService(MidiApiChoice api, const std::string& clientName);
   ~RtMidiService() override;
@@ -62,8 +66,8 @@ class RtMidiService : public IMidiService {
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
 
-  // How often the JACK listing client was opened (tried): once while the
-  // server stays up.
+  // How often the JACK listing client was opened or tried: once while the
+  // server stays up; without a server once per JackRetryInterval at most.
   int ListingClientOpens() const;
 
  private:

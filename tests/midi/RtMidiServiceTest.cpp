@@ -93,9 +93,14 @@ TEST(RtMidiService, WithoutSequencerOrServerOneLineAndEmptyLists) {
   // Opening a port of a server that is not there fails with a text, quietly.
   EXPECT_THROW(service->OpenOutput({"vellox", "vellox:in"}), vlx::EMidiError);
   EXPECT_THROW(service->OpenInput({"vellox", "vellox:out"}, [](const uint8_t*, std::size_t) {}), vlx::EMidiError);
+  // A failed try to reach a server is not repeated at once: the start-up
+  // check and the listings after it made one.
+  EXPECT_EQ(static_cast<vlx::RtMidiService&>(*service).ListingClientOpens(), 1);
   // JACK alone, as the tests choose it, says nothing at all.
   auto jack = vlx::CreateRtMidiService(vlx::MidiApiChoice::Jack);
   EXPECT_TRUE(jack->Inputs().empty());
+  EXPECT_TRUE(jack->Outputs().empty());
+  EXPECT_EQ(static_cast<vlx::RtMidiService&>(*jack).ListingClientOpens(), 1);
   EXPECT_EQ(err.Text(), std::string(vlx::NoMidiServiceText) + "\n");
 }
 
