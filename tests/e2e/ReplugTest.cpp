@@ -1,7 +1,8 @@
 // The editor's window on the real MIDI service (RtMidi over the test JACK
 // server), started before any controller: the controller program
-// (vellox-sim) appears, vanishes and comes back, and a second controller
-// program with another firmware takes its place.
+// (vellox-sim) appears, vanishes (its ports go, on SIGUSR1; or the program
+// ends) and comes back, and a second controller program with another
+// firmware takes its place.
 //
 // The waits are bounded, not timed: the delays from a controller appearing
 // or vanishing to the window showing it are printed for the record.
@@ -34,15 +35,10 @@ class Sim {
   ~Sim() { Stop(); }
 
   // Waits for its start-up line: its client and ports exist from then on.
-  bool Started() {
-    QElapsedTimer t;
-    t.start();
-    while (!process_.canReadLine()) {
-      if (process_.state() == QProcess::NotRunning || t.elapsed() > 10000) return false;
-      process_.waitForReadyRead(100);
-    }
-    return process_.readLine().startsWith("vellox-sim: JACK client \"vellox\"");
-  }
+  bool Started() { return NextLine().startsWith("vellox-sim: JACK client \"vellox\""); }
+  // SIGUSR1: its ports go, or come back; true once it says it is done.
+  bool Unplug() { return Toggle("vellox-sim: unplugged"); }
+  bool Plug() { return Toggle("vellox-sim: plugged in"); }
   // SIGTERM: it closes its client, and its ports leave the JACK graph.
   void Stop() {
     if (process_.state() == QProcess::NotRunning) return;
@@ -54,6 +50,20 @@ class Sim {
   }
 
  private:
+  QByteArray NextLine() {
+    QElapsedTimer t;
+    t.start();
+    while (!process_.canReadLine()) {
+      if (process_.state() == QProcess::NotRunning || t.elapsed() > 10000) return {};
+      process_.waitForReadyRead(100);
+    }
+    return process_.readLine().trimmed();
+  }
+  bool Toggle(const QByteArray& said) {
+    if (::kill(static_cast<pid_t>(process_.processId()), SIGUSR1) != 0) return false;
+    return NextLine() == said;
+  }
+
   QProcess process_;
 };
 
@@ -70,9 +80,8 @@ struct ReplugOverJack : ::testing::Test {
 
   bool Connected() const { return w->LbConnect->text() == "Connect" && w->DeviceOffline == 0; }
 
-  // Starts a controller program and waits for the window to connect to it.
-  void ExpectFound(Sim& sim, const QString& version) {
-    ASSERT_TRUE(sim.Started()) << "vellox-sim did not start";
+  // The controller program has appeared; waits for the window to connect.
+  void ExpectFound(const QString& version) {
     clock.start();
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 6000)) << "the window never connected";
     std::cout << "controller appeared: \"Connect\" after " << clock.elapsed() << " ms\n";
@@ -83,8 +92,8 @@ struct ReplugOverJack : ::testing::Test {
     EXPECT_TRUE(w->lbxOutputDevices->Checked(w->DevicePort));
   }
 
-  void ExpectLost(Sim& sim) {
-    sim.Stop();
+  // The controller program has vanished; waits for the window to see it.
+  void ExpectLost() {
     clock.start();
     ASSERT_TRUE(PumpUntil([&] { return w->DeviceOffline == 1; }, 6000)) << "the window never noticed";
     std::cout << "controller vanished: \"Disconnect\" after " << clock.elapsed() << " ms\n";
@@ -104,7 +113,8 @@ TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
 
   {
     Sim first({"--fw", "1.05"});
-    ExpectFound(first, "FW: V1.05");
+    ASSERT_TRUE(first.Started());
+    ExpectFound("FW: V1.05");
 
     // SYNC TO PC reads the controller's (factory) profile.
     w->EdtValue->setText("12");
@@ -115,12 +125,14 @@ TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
     EXPECT_EQ(w->EdtValue->text(), "7") << "the slider's factory value";
     f.Dialogs->Notices.clear();
 
-    ExpectLost(first);
-  }
-  {
-    Sim again({"--fw", "1.05"});
-    ExpectFound(again, "FW: V1.05");
-    ExpectLost(again);
+    // Its ports go and come back (the client stays).
+    ASSERT_TRUE(first.Unplug());
+    ExpectLost();
+    ASSERT_TRUE(first.Plug());
+    ExpectFound("FW: V1.05");
+    // The program ends.
+    first.Stop();
+    ExpectLost();
   }
 
   // Another client has taken the first place in the lists meanwhile.
@@ -128,7 +140,8 @@ TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
   other.ClientName = "vlxother";
   JackPeer keyboard(other);
   Sim second({"--fw", "2.10"});
-  ExpectFound(second, "FW: V2.10");
+  ASSERT_TRUE(second.Started());
+  ExpectFound("FW: V2.10");
   EXPECT_EQ(w->DevicePort, 1) << "the controller came back at another index";
 
   // SYNC TO FW reaches the second controller: its acknowledgement is shown.

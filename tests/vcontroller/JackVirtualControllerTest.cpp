@@ -68,13 +68,24 @@ TEST_F(JackController, AnswersTheEditorsRequests) {
   EXPECT_EQ(sim.LostReplies(), 0u);
 }
 
-TEST_F(JackController, UnplugTakesThePortsAway) {
+TEST_F(JackController, UnplugTakesThePortsAwayAndPlugBringsThemBack) {
   sim.Unplug();
   EXPECT_TRUE(WaitUntil([&] {
     return editor.FindPorts("vellox", true).empty() && editor.FindPorts("vellox", false).empty() &&
            editor.OutConnections() == 0 && editor.InConnections() == 0;
   }));
   EXPECT_FALSE(sim.Play(Hex("90 3C 64")));
+
+  // Plugged in again: the same port names, new ports, answering once
+  // connected anew.
+  ASSERT_TRUE(sim.Plug());
+  EXPECT_TRUE(sim.Plug()) << "already plugged in";
+  EXPECT_EQ(editor.FindPorts("vellox", true), std::vector<std::string>{"vellox:out"});
+  EXPECT_EQ(editor.FindPorts("vellox", false), std::vector<std::string>{"vellox:in"});
+  editor.ConnectTo("vellox");
+  editor.ConnectFrom("vellox");
+  ASSERT_TRUE(WaitUntil([&] { return editor.OutConnections() == 1 && editor.InConnections() == 1; }));
+  EXPECT_EQ(Ask("F0 7E 00 06 01 F7 00 00 00"), Hex("F0 7E 00 06 02 1A 34 01 05 F7"));
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 //
 // For each: the CPU time of this process (user + system, every thread) over
 // the period as a share of one core, and the cost of one presence probe and
-// of one watcher tick (mean over 200 calls). Also the cost of one USB check
+// of one watcher tick (mean over 200 calls); without a server, the number of
+// tries to reach one in the period and the cost of one try (they are spaced
+// out, so a probe or tick in between costs next to nothing). Also the cost of one USB check
 // of /sys/bus/usb/devices, which the watcher adds once a port named like
 // the controller is listed.
 //
@@ -98,14 +100,23 @@ std::unique_ptr<TForm1> Window(const QString& dir) {
 }
 
 void Measure(const char* state, TForm1& w, int seconds) {
+  auto& service = static_cast<vlx::RtMidiService&>(w.Midi().Service());
+  const int tries0 = service.ListingClientOpens();
   const double cpu0 = CpuSeconds();
   const auto t0 = Clock::now();
   RunFor(seconds * 1000);
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double cpu = CpuSeconds() - cpu0;
   const double probe = MicrosecondsPerCall([&] { w.Midi().ProbeInputDevice(); });
+  const int tries = service.ListingClientOpens() - tries0;
   std::printf("%-13s CPU %.3f s in %.0f s = %.3f %% of a core; probe %.0f us", state, cpu, wall,
               100.0 * cpu / wall, probe);
+  if (tries > 0) {
+    // Each fresh service tries to reach the server once.
+    const double perTry = MicrosecondsPerCall(
+        [] { vlx::RtMidiService(vlx::MidiApiChoice::Jack, "VLX210").Inputs(); }, 20);
+    std::printf("; %d tries to reach a JACK server, %.0f us each", tries, perTry);
+  }
   if (w.DeviceOffline == 1) std::printf("; watcher tick %.0f us", MicrosecondsPerCall([&] { w.TimerReplugTimer(); }));
   std::printf("\n");
   std::fflush(stdout);
@@ -123,8 +134,8 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
 
   QProcess jackd;
-  jackd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   jackd.setStandardOutputFile(QProcess::nullDevice());
+  jackd.setStandardErrorFile(QProcess::nullDevice());  // its x-run notes on a busy machine
   jackd.start("jackd", {"--no-realtime", "-n", server, "-d", "dummy"});
   QProcess sim;
   sim.setStandardOutputFile(QProcess::nullDevice());

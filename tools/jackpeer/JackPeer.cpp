@@ -232,6 +232,22 @@ void JackPeer::RemovePorts() {
   jack_activate(jack_->client);
 }
 
+bool JackPeer::AddPorts() {
+  std::lock_guard life(jack_->lifeMutex);
+  if (jack_->client == nullptr) return false;
+  if (jack_->in.load() && jack_->out.load()) return true;
+  jack_deactivate(jack_->client);
+  std::lock_guard send(sendMutex_);
+  if (!jack_->in.load())
+    jack_->in = jack_port_register(jack_->client, options_.InPort.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  if (!jack_->out.load())
+    jack_->out =
+        jack_port_register(jack_->client, options_.OutPort.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  const bool ok = jack_->in.load() && jack_->out.load();
+  jack_activate(jack_->client);
+  return ok;
+}
+
 void JackPeer::Close() {
   std::lock_guard life(jack_->lifeMutex);
   if (jack_->client == nullptr) return;

@@ -89,6 +89,9 @@ class JackPeer {
   // ---- going away (a controller unplugged)
   // Unregisters both ports; the client stays, with no port.
   void RemovePorts();
+  // Registers them again (new ports of the same names) after RemovePorts.
+  // False when the client is closed or a port cannot be made.
+  bool AddPorts();
   // Deactivates and closes the client. Idempotent.
   void Close();
   bool IsOpen() const;

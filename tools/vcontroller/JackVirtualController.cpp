@@ -31,6 +31,8 @@ bool JackVirtualController::Play(const MidiMessage& bytes) { return peer_.Send(b
 
 void JackVirtualController::Unplug() { peer_.RemovePorts(); }
 
+bool JackVirtualController::Plug() { return peer_.AddPorts(); }
+
 void JackVirtualController::Run() {
   using namespace std::chrono_literals;
   while (!stop_) {

@@ -41,6 +41,9 @@ class JackVirtualController {
   // The controller is unplugged: its ports leave the JACK graph; the client
   // stays, answering nothing.
   void Unplug();
+  // Plugged in again: the ports come back (new JACK ports, same names).
+  // False when they cannot be made.
+  bool Plug();
 
   // Replies that could not be handed to JACK (no port, buffer full).
   std::size_t LostReplies() const { return lostReplies_; }

@@ -1,5 +1,6 @@
 // vellox-sim: a virtual vellox on JACK, for trying and testing the editor
-// without the hardware. Runs until SIGINT or SIGTERM.
+// without the hardware. Runs until SIGINT or SIGTERM; SIGUSR1 unplugs it
+// (its ports leave the JACK graph) and plugs it in again, in turn.
 
 #include <csignal>
 #include <cstdio>
@@ -27,7 +28,9 @@ const char kUsage[] =
     "  --name CLIENT       JACK client name (default vellox)\n"
     "  --server NAME       JACK server (default: JACK_DEFAULT_SERVER or JACK's default)\n"
     "  --verbose           print every message received and sent\n"
-    "  --help              this text\n";
+    "  --help              this text\n"
+    "Signals: SIGUSR1 unplugs the controller and plugs it in again, in turn;\n"
+    "SIGINT and SIGTERM end it.\n";
 
 struct Args {
   vlx::VirtualControllerOptions Controller;
@@ -108,6 +111,7 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   auto controller = std::make_shared<vlx::VirtualController>(args.Controller);
@@ -134,10 +138,23 @@ int main(int argc, char** argv) {
     }
 
     bool played = args.Play.empty();
+    bool plugged = true;
     const timespec tick{0, 100 * 1000 * 1000};
     for (;;) {
       const int sig = sigtimedwait(&signals, nullptr, &tick);
       if (sig == SIGINT || sig == SIGTERM) break;
+      if (sig == SIGUSR1) {
+        plugged = !plugged;
+        if (!plugged) {
+          sim.Unplug();
+        } else if (!sim.Plug()) {
+          std::cerr << "vellox-sim: the ports could not be made again\n";
+          return 1;
+        }
+        std::lock_guard lock(printMutex);
+        std::printf("vellox-sim: %s\n", plugged ? "plugged in" : "unplugged");
+        std::fflush(stdout);
+      }
       if (sim.Peer().ServerGone()) {
         std::cerr << "vellox-sim: the JACK server has shut down\n";
         return 1;
