@@ -165,13 +165,7 @@ struct RtMidiService::Impl {
   MidiApi api = MidiApi::Jack;
   std::string clientName;
   std::mutex mutex;  // guards the listing clients
-  RtReport report = Quiet();  // of the two ALSA listers; under mutex
-
-  static RtReport Quiet() {
-    RtReport r;
-    r.WarningsFail = false;
-    return r;
-  }
+  RtReport report = ListingReport();  // of the two ALSA listers; under mutex
   std::unique_ptr<RtMidiIn> inputLister;
   std::unique_ptr<RtMidiOut> outputLister;
   jack_client_t* jack = nullptr;
@@ -181,6 +175,12 @@ struct RtMidiService::Impl {
 
   ~Impl() {
     if (jack) jack_client_close(jack);
+  }
+
+  static RtReport ListingReport() {
+    RtReport r;
+    r.WarningsFail = false;
+    return r;
   }
 
   static void JackShutdown(void* self) { static_cast<Impl*>(self)->jackGone = true; }
