@@ -135,13 +135,11 @@ TEST_F(EndToEnd, UnpluggedTheWindowGoesOfflineAndTheDeviceCommandsSendNothing) {
   EXPECT_EQ(w->DeviceOffline, 1);
   EXPECT_FALSE(w->TimerCheckUSB->isActive());
 
-  // Something else listens to the editor's output now, so a message sent
-  // anyway would be seen.
-  JackPeer::Options listening;
-  listening.ClientName = "vlxlisten";
-  JackPeer listener(listening);
-  listener.ConnectFrom("VLX210");
-  ASSERT_TRUE(PumpUntil([&] { return listener.InConnections() >= 1; }, 3000));
+  // The ports the window had opened are closed: none of the editor's is
+  // left in the JACK graph for a message sent anyway.
+  EXPECT_TRUE(PumpUntil(
+      [&] { return device->Peer().FindPorts("VLX210", true).empty() && device->Peer().FindPorts("VLX210", false).empty(); },
+      3000));
 
   Click(w->BtnSyncPc);
   Click(w->BtnReset);
@@ -150,7 +148,7 @@ TEST_F(EndToEnd, UnpluggedTheWindowGoesOfflineAndTheDeviceCommandsSendNothing) {
   EXPECT_EQ(w->ParaTable[1].Value, 0x1E) << "RESET changed the table";
 
   // SYNC TO FW does not look at the connection state: it stores and writes
-  // the profile, but while no input is left nothing reaches the wire.
+  // the profile, but nothing can reach the wire.
   w->EdtValue->setText("42");
   f.Dialogs->Answers = {true};
   Click(w->BtnSyncFw);
@@ -158,15 +156,7 @@ TEST_F(EndToEnd, UnpluggedTheWindowGoesOfflineAndTheDeviceCommandsSendNothing) {
   TParaTable file;
   LoadProfileFile(f.ProfileFile(), file);
   EXPECT_EQ(file[17].Value, 42);
-
-  Pump(300);
-  EXPECT_TRUE(listener.Received().empty()) << listener.Received().size() << " messages went out";
   EXPECT_TRUE(f.Dialogs->Errors.empty());
-
-  // The way out is open: only the probe's verdict held the dump back.
-  w->Midi().LastProbeResult = 0;
-  w->OutputPorts().SendSysEx(w->DevicePort, IdentityRequestText);
-  EXPECT_TRUE(listener.WaitForEvents(1, std::chrono::seconds(3)));
 }
 
 TEST_F(EndToEnd, SyncToFirmwareDeliversTheEditorsProfileAndWritesTheFile) {
