@@ -1,23 +1,22 @@
 // The editor's window on the real MIDI service (RtMidi over the test JACK
-// server), started before any controller: the controller program
-// (vellox-sim) appears, vanishes (its ports go, on SIGUSR1; or the program
-// ends) and comes back, and a second controller program with another
-// firmware takes its place.
+// server), started before any controller: the virtual controller on JACK
+// appears, vanishes (its ports go, the client stays; or the client closes)
+// and comes back, and a second controller with another firmware takes its
+// place. (In-process JACK clients: a test process that forks once it has
+// threads is not supported by ThreadSanitizer.)
 //
 // The waits are bounded, not timed: the delays from a controller appearing
 // or vanishing to the window showing it are printed for the record.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QProcess>
 #include <iostream>
+#include <memory>
 
-#include "VirtualController.h"
+#include "JackVirtualController.h"
 #include "midi/RtMidiService.h"
 #include "support/FormFixture.h"
-#include "tools/jackpeer/JackPeer.h"
 
 using namespace vlx;
 
@@ -25,47 +24,12 @@ namespace {
 
 const QString SyncPcDoneText = "      Device data successfully synchronized to the Editor software.     ";
 
-// One run of the controller program, as a JACK client "vellox".
-class Sim {
- public:
-  explicit Sim(const QStringList& args) {
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(VLX_SIM_BINARY, args);
-  }
-  ~Sim() { Stop(); }
-
-  // Waits for its start-up line: its client and ports exist from then on.
-  bool Started() { return NextLine().startsWith("vellox-sim: JACK client \"vellox\""); }
-  // SIGUSR1: its ports go, or come back; true once it says it is done.
-  bool Unplug() { return Toggle("vellox-sim: unplugged"); }
-  bool Plug() { return Toggle("vellox-sim: plugged in"); }
-  // SIGTERM: it closes its client, and its ports leave the JACK graph.
-  void Stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
-      process_.kill();
-      process_.waitForFinished(10000);
-    }
-  }
-
- private:
-  QByteArray NextLine() {
-    QElapsedTimer t;
-    t.start();
-    while (!process_.canReadLine()) {
-      if (process_.state() == QProcess::NotRunning || t.elapsed() > 10000) return {};
-      process_.waitForReadyRead(100);
-    }
-    return process_.readLine().trimmed();
-  }
-  bool Toggle(const QByteArray& said) {
-    if (::kill(static_cast<pid_t>(process_.processId()), SIGUSR1) != 0) return false;
-    return NextLine() == said;
-  }
-
-  QProcess process_;
-};
+std::unique_ptr<JackVirtualController> Controller(uint8_t major, uint8_t minor) {
+  VirtualControllerOptions options;
+  options.FirmwareMajor = major;
+  options.FirmwareMinor = minor;
+  return std::make_unique<JackVirtualController>(std::make_shared<VirtualController>(options));
+}
 
 struct ReplugOverJack : ::testing::Test {
   FormFixture f;
@@ -80,7 +44,7 @@ struct ReplugOverJack : ::testing::Test {
 
   bool Connected() const { return w->LbConnect->text() == "Connect" && w->DeviceOffline == 0; }
 
-  // The controller program has appeared; waits for the window to connect.
+  // The controller has appeared; waits for the window to connect.
   void ExpectFound(const QString& version) {
     clock.start();
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 6000)) << "the window never connected";
@@ -92,7 +56,7 @@ struct ReplugOverJack : ::testing::Test {
     EXPECT_TRUE(w->lbxOutputDevices->Checked(w->DevicePort));
   }
 
-  // The controller program has vanished; waits for the window to see it.
+  // The controller has vanished; waits for the window to see it.
   void ExpectLost() {
     clock.start();
     ASSERT_TRUE(PumpUntil([&] { return w->DeviceOffline == 1; }, 6000)) << "the window never noticed";
@@ -105,15 +69,15 @@ struct ReplugOverJack : ::testing::Test {
   }
 };
 
-TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
+TEST_F(ReplugOverJack, TheWindowFollowsTheControllerInAndOut) {
   ASSERT_EQ(w->LbConnect->text(), "Disconnect");
   ASSERT_EQ(w->DeviceOffline, 1) << "no controller at start-up";
   Pump(1200);  // the watcher looks at least once and finds nothing
   EXPECT_EQ(w->LbConnect->text(), "Disconnect");
 
   {
-    Sim first({"--fw", "1.05"});
-    ASSERT_TRUE(first.Started());
+    auto first = Controller(1, 5);
+    ASSERT_EQ(first->Peer().ClientName(), "vellox");
     ExpectFound("FW: V1.05");
 
     // SYNC TO PC reads the controller's (factory) profile.
@@ -126,12 +90,12 @@ TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
     f.Dialogs->Notices.clear();
 
     // Its ports go and come back (the client stays).
-    ASSERT_TRUE(first.Unplug());
+    first->Unplug();
     ExpectLost();
-    ASSERT_TRUE(first.Plug());
+    ASSERT_TRUE(first->Plug());
     ExpectFound("FW: V1.05");
-    // The program ends.
-    first.Stop();
+    // The client closes.
+    first.reset();
     ExpectLost();
   }
 
@@ -139,8 +103,8 @@ TEST_F(ReplugOverJack, TheWindowFollowsTheControllerProgramInAndOut) {
   JackPeer::Options other;
   other.ClientName = "vlxother";
   JackPeer keyboard(other);
-  Sim second({"--fw", "2.10"});
-  ASSERT_TRUE(second.Started());
+  auto second = Controller(2, 10);
+  ASSERT_EQ(second->Peer().ClientName(), "vellox");
   ExpectFound("FW: V2.10");
   EXPECT_EQ(w->DevicePort, 1) << "the controller came back at another index";
 
