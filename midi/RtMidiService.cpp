@@ -149,10 +149,11 @@ void SilenceJack() {
 
 }  // namespace
 
-const char* const NoMidiServiceText =
-    "VLX210: no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is "
-    "running. Start a JACK server (the editor then finds the controller by itself), or load the snd-seq "
-    "kernel module and start the editor again.";
+std::string NoMidiServiceLine(const std::string& clientName) {
+  return clientName +
+         ": no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is running; "
+         "load the snd-seq kernel module or start a JACK server.";
+}
 
 // One client serves every listing and the presence probe: on ALSA one RtMidi
 // client per direction (RtMidi lists only one direction per object), on JACK
@@ -274,7 +275,7 @@ RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName
         std::lock_guard lock(impl_->mutex);
         if (impl_->Jack() == nullptr) {
           // Said once, at start-up; the listings go on trying quietly.
-          std::fprintf(stderr, "%s\n", NoMidiServiceText);
+          std::fprintf(stderr, "%s\n", NoMidiServiceLine(clientName).c_str());
           std::fflush(stderr);
         }
       }

@@ -42,9 +42,10 @@ std::string ClientNameOfPort(const std::string& portName);
 // by "-" and digits.
 bool IsOwnClient(const std::string& client, const std::string& ownClientName);
 
-// The line the editor writes to stderr at start-up (MidiApiChoice::Auto)
-// when neither the ALSA sequencer nor a JACK server can be reached.
-extern const char* const NoMidiServiceText;
+// The line a service made with MidiApiChoice::Auto writes to stderr, once,
+// when neither the ALSA sequencer nor a JACK server can be reached; it
+// begins with the service's client name ("VLX210" for the editor).
+std::string NoMidiServiceLine(const std::string& clientName);
 
 // Enumeration and the presence probe share one long-lived client (on ALSA
 // one per direction), opened on first use; each open port has a client of

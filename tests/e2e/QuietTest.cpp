@@ -48,7 +48,7 @@ TEST(NoMidiService, OneLineAtStartUpAndNothingMoreOverTenSeconds) {
   editor.kill();
   editor.waitForFinished(10000);
 
-  EXPECT_EQ(err.toStdString(), std::string(vlx::NoMidiServiceText) + "\n");
+  EXPECT_EQ(err.toStdString(), vlx::NoMidiServiceLine("VLX210") + "\n");
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST(RtMidiService, WithoutSequencerOrServerOneLineAndEmptyLists) {
   EXPECT_TRUE(jack->Inputs().empty());
   EXPECT_TRUE(jack->Outputs().empty());
   EXPECT_EQ(static_cast<vlx::RtMidiService&>(*jack).ListingClientOpens(), 1);
-  EXPECT_EQ(err.Text(), std::string(vlx::NoMidiServiceText) + "\n");
+  EXPECT_EQ(err.Text(), vlx::NoMidiServiceLine("VLX210") + "\n");
 }
 
 }  // namespace
