@@ -87,6 +87,15 @@ void TForm1::FormCreate() {
   for (int i = 0; i < 8; ++i) globals[i]->SetItemIndex(ParaTable.GlobalBlock()[i]);
 
   // 6. SysExLock exists with the window.
+  if (services_.StartMidiAfterFirstPaint) {
+    midiStartPending_ = true;
+    return;
+  }
+  StartMidi();
+}
+
+void TForm1::StartMidi() {
+  midiStartPending_ = false;
   // 7. The port lists, in device order.
   for (int32_t i = 0; i < InputPorts().Count(); ++i)
     lbxInputDevices->AddItem(QString::fromStdString(InputPorts().Name(i)));
@@ -95,6 +104,20 @@ void TForm1::FormCreate() {
 
   // 8. Find the controller.
   Discovery();
+}
+
+void TForm1::StartMidiIfPending() {
+  if (midiStartPending_) Guarded([this] { StartMidi(); });
+}
+
+void TForm1::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The first picture is on its way to the screen once this paint is over;
+  // the MIDI start-up follows as the next queued call.
+  if (midiStartPending_ && !midiStartQueued_) {
+    midiStartQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] { StartMidiIfPending(); }, Qt::QueuedConnection);
+  }
 }
 
 void TForm1::FormDestroy() {
@@ -132,6 +155,9 @@ void TForm1::ConnectEvents() {
   tick(Timer3, &TForm1::Timer3Timer);
   tick(TimerSyncPC, &TForm1::TimerSyncPCTimer);
   tick(TimerSyncFW, &TForm1::TimerSyncFWTimer);
+  // The presence probe never comes before discovery, even when the window
+  // has not been painted by its first tick.
+  connect(TimerCheckUSB, &QTimer::timeout, this, [this] { StartMidiIfPending(); });
   tick(TimerCheckUSB, &TForm1::TimerCheckUSBTimer);
 }
 

@@ -33,6 +33,11 @@ class TForm1 : public QWidget {
     std::shared_ptr<vlx::IMidiService> Midi;    // the MIDI service behind the port lists
     std::function<bool()> UsbDevicePresent;     // the USB check of discovery
     std::string AppDir;                         // the executable's folder, ending in '/'
+    // The program entry's choice: FormCreate stops before the port lists and
+    // discovery, and StartMidi() runs just after the window's first paint,
+    // so the window shows without waiting for the MIDI service. Otherwise
+    // (tests, tools) FormCreate runs StartMidi() itself.
+    bool StartMidiAfterFirstPaint = false;
   };
 
   // Builds the layout and runs FormCreate. Errors of FormCreate are shown in
@@ -44,6 +49,8 @@ class TForm1 : public QWidget {
 
   // ---- app/Unit1.cpp: start-up and shutdown
   void FormCreate();
+  // FormCreate's last two steps: the port lists, then discovery.
+  void StartMidi();
   void FormDestroy();
   // Runs an event handler; an error that leaves it is shown in the error box.
   void Guarded(const std::function<void()>& handler);
@@ -97,6 +104,11 @@ class TForm1 : public QWidget {
   void RenderMonitor();
 
   bool eventFilter(QObject* watched, QEvent* event) override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ public:
 
   // ---- the profile
   vlx::TParaTable ParaTable;
@@ -188,6 +200,8 @@ class TForm1 : public QWidget {
 
   void BuildLayout();     // app/Unit1Layout.cpp: every control at its place
   void ConnectEvents();   // app/Unit1.cpp: handlers to controls and timers
+  // Runs StartMidi() if FormCreate left it for later and it has not run yet.
+  void StartMidiIfPending();
 
   Services services_;
   std::unique_ptr<vlx::TMidiModule> midi_;
@@ -197,4 +211,6 @@ class TForm1 : public QWidget {
   vlx::TRxTokens pendingDump_;  // guarded by dumpMutex_
   bool destroyed_ = false;
   bool rediscovering_ = false;
+  bool midiStartPending_ = false;  // FormCreate left StartMidi() for after the first paint
+  bool midiStartQueued_ = false;
 };

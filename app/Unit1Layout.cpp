@@ -6,6 +6,7 @@
 // bitmap sans serif by Liberation Sans as well (bold where it is bold), which
 // keeps three digits inside the 43-pixel value box. Sizes are character
 // heights in pixels, which is what QFont::setPixelSize sets (the em height).
+#include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
@@ -142,16 +143,20 @@ QProgressBar* Bar(QWidget* form, const char* name, QRect box) {
   return b;
 }
 
-QPixmap Picture(const QString& file) {
-  QPixmap pm(QStringLiteral(":/vellox/") + file);
-  return pm;
-}
+// The artwork is compiled in; every picture is a BMP, the icon a PNG. Image
+// readers are told the format, so none tries the other formats' plugins.
+QString Artwork(const QString& file) { return QStringLiteral(":/vellox/") + file; }
 
-TImage* PictureBox(QWidget* form, const QString& name, QRect box, const QString& file) {
+enum class Decode { Now, WhenShown };
+
+TImage* PictureBox(QWidget* form, const QString& name, QRect box, const QString& file, Decode when = Decode::Now) {
   auto* img = new TImage(form);
   img->setObjectName(name);
   img->setGeometry(box);
-  img->setPixmap(Picture(file));
+  if (when == Decode::Now)
+    img->setPixmap(QPixmap(Artwork(file), "BMP"));
+  else
+    img->SetPictureFile(Artwork(file), "BMP");
   return img;
 }
 
@@ -175,6 +180,14 @@ void TForm1::BuildLayout() {
   setWindowTitle(QStringLiteral("vellox MIDI Editor V0.3"));
   resize(1070, 562);
   setFont(MakeFont(SansFamily, 11, false));
+  // The application's default font (message boxes, file dialogs, the
+  // opened lists) takes the window's family at its own size, so that the
+  // process loads one font family, not two.
+  {
+    QFont appFont = QApplication::font();
+    appFont.setFamily(font().family());
+    QApplication::setFont(appFont);
+  }
   {
     QPalette p = palette();
     p.setColor(QPalette::Window, Back);
@@ -182,7 +195,7 @@ void TForm1::BuildLayout() {
     setAutoFillBackground(true);
   }
   setWindowOpacity(240.0 / 255.0);
-  setWindowIcon(QIcon(QStringLiteral(":/vellox/MAINICON.png")));
+  setWindowIcon(QIcon(QPixmap(Artwork(QStringLiteral("MAINICON.png")), "PNG")));
 
   const Qt::Alignment topLeft = Qt::AlignLeft | Qt::AlignTop;
 
@@ -254,7 +267,10 @@ void TForm1::BuildLayout() {
       area = {203 + 112 * (n - 18), 325, 70, 62};
     }
     ImgbData[n] = PictureBox(this, QStringLiteral("ImgbData%1").arg(n), picture, QStringLiteral("ImgbData%1.bmp").arg(n));
-    ImgData[n] = PictureBox(this, QStringLiteral("ImgData%1").arg(n), picture, QStringLiteral("ImgData%1.bmp").arg(n));
+    // Start-up shows one highlight (the selected control's); the others are
+    // decoded when a click first shows them.
+    ImgData[n] = PictureBox(this, QStringLiteral("ImgData%1").arg(n), picture, QStringLiteral("ImgData%1.bmp").arg(n),
+                            Decode::WhenShown);
     mCode[n] = Make<TImage>(this, "", area.x(), area.y(), area.width(), area.height());
     mCode[n]->setObjectName(QStringLiteral("mCode%1").arg(n));
     mCode[n]->SetTag(n);

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   services.Midi = vlx::CreateRtMidiService(vlx::MidiApiChoice::Auto);
   services.UsbDevicePresent = [] { return vlx::UsbDevicePresent(); };
   services.AppDir = vlx::ExecutableDir();
+  services.StartMidiAfterFirstPaint = true;  // the window first, then the MIDI service
 
   TForm1 form(services);
   form.show();

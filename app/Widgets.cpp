@@ -4,8 +4,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QPolygonF>
 #include <QStyledItemDelegate>
+#include <utility>
 
 namespace {
 
@@ -112,6 +114,34 @@ void TImage::mouseReleaseEvent(QMouseEvent* e) {
   const bool click = click_.Release(this, e);
   e->accept();
   if (click) emit clicked();
+}
+
+void TImage::SetPictureFile(const QString& file, const char* format) {
+  pictureFile_ = file;
+  pictureFormat_ = format;
+  setPixmap(QPixmap());
+  if (isVisible()) DecodePicture();
+}
+
+void TImage::DecodePicture() {
+  if (pictureFile_.isEmpty()) return;
+  const QString file = std::exchange(pictureFile_, QString());
+  setPixmap(QPixmap(file, pictureFormat_));
+}
+
+void TImage::setVisible(bool visible) {
+  if (visible) DecodePicture();
+  QLabel::setVisible(visible);
+}
+
+void TImage::showEvent(QShowEvent* e) {
+  DecodePicture();
+  QLabel::showEvent(e);
+}
+
+void TImage::paintEvent(QPaintEvent* e) {
+  DecodePicture();  // drawn without being shown, as by QWidget::grab
+  QLabel::paintEvent(e);
 }
 
 // ---------------------------------------------------------------- TShape

@@ -66,15 +66,25 @@ class TImage : public QLabel {
   explicit TImage(QWidget* parent = nullptr);
   int Tag() const { return tag_; }
   void SetTag(int t) { tag_ = t; }
+  // The picture in file, read with the given image format ("BMP", ...) when
+  // the image is first shown or drawn: a picture hidden at start-up costs
+  // nothing until then. Until it is decoded, pixmap() is empty.
+  void SetPictureFile(const QString& file, const char* format);
+  void setVisible(bool visible) override;
  signals:
   void clicked();
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
  private:
+  void DecodePicture();
   int tag_ = 0;
   TClickTracker click_;
+  QString pictureFile_;  // not decoded yet
+  const char* pictureFormat_ = nullptr;
 };
 
 // A rectangle or rounded rectangle with a fill and an outline. The outline

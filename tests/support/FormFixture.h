@@ -67,6 +67,7 @@ struct FormFixture {
   std::shared_ptr<vlx::FakeMidiService> Midi = std::make_shared<vlx::FakeMidiService>();
   bool UsbPresent = true;
   int UsbChecks = 0;  // how often discovery asked whether the controller is on USB
+  bool StartMidiAfterFirstPaint = false;  // as the program entry does
   std::unique_ptr<TForm1> Form;
 
   // The window on the fake service, or on another MIDI service.
@@ -79,6 +80,7 @@ struct FormFixture {
       return UsbPresent;
     };
     s.AppDir = Dir.Path;
+    s.StartMidiAfterFirstPaint = StartMidiAfterFirstPaint;
     Form = std::make_unique<TForm1>(s);
     return *Form;
   }
