@@ -187,11 +187,24 @@ TComboBox::TComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(false);
   setFrame(false);
   setMaxVisibleItems(8);
+}
+
+// The opened list is built when it is first opened: a window shows many
+// lists and opens few of them.
+void TComboBox::PreparePopup() {
+  if (popupReady_) return;
+  popupReady_ = true;
   // A plain list below the face rather than a menu over it, so that the
-  // row limit above holds under every style.
+  // row limit holds under every style.
   setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   view()->setItemDelegate(new FixedRowDelegate(rowHeight_, view()));
   view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  view()->setPalette(palette());
+}
+
+void TComboBox::showPopup() {
+  PreparePopup();
+  QComboBox::showPopup();
 }
 
 void TComboBox::SetItemIndex(int i) { setCurrentIndex(i >= 0 && i < count() ? i : -1); }
@@ -209,11 +222,12 @@ void TComboBox::SetColors(const QColor& face, const QColor& text) {
     p.setColor(group, QPalette::HighlightedText, face);
   }
   setPalette(p);
-  view()->setPalette(p);
+  if (popupReady_) view()->setPalette(p);
 }
 
 void TComboBox::SetRowHeight(int pixels) {
   rowHeight_ = pixels;
+  if (!popupReady_) return;
   if (auto* d = dynamic_cast<FixedRowDelegate*>(view()->itemDelegate())) d->SetHeight(pixels);
   view()->doItemsLayout();
 }

@@ -124,10 +124,13 @@ class TComboBox : public QComboBox {
   void SetColors(const QColor& face, const QColor& text);
   void SetRowHeight(int pixels);
   int RowHeight() const { return rowHeight_; }
+  void showPopup() override;
  protected:
   void paintEvent(QPaintEvent*) override;
  private:
+  void PreparePopup();
   int rowHeight_ = 20;
+  bool popupReady_ = false;  // the opened list's rows and colours are set
 };
 
 // A list of names with a tick box each.

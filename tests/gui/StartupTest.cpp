@@ -135,3 +135,71 @@ TEST(Startup, AFailingStepIsReportedAndTheWindowStillOpens) {
   EXPECT_EQ(g.Form->DeviceOffline, 0);
   EXPECT_TRUE(g.Form->isEnabled());
 }
+
+// The program entry shows the window first and starts MIDI just after its
+// first paint: until then no port is listed, no USB check runs and nothing
+// is sent; then discovery runs as it does within FormCreate.
+TEST(Startup, TheMidiStartFollowsTheFirstPaint) {
+  FormFixture f;
+  f.StartMidiAfterFirstPaint = true;
+  const std::string in = f.Midi->AddInput("vellox", "in0");
+  const std::string out = f.Midi->AddOutput("vellox", "out0");
+  TForm1& w = f.Make();
+  Pump();
+  EXPECT_EQ(w.lbxInputDevices->count(), 0);
+  EXPECT_EQ(f.UsbChecks, 0);
+  EXPECT_EQ(f.Midi->OpenInputCount() + f.Midi->OpenOutputCount(), 0);
+  EXPECT_EQ(w.CurrentControl, 17) << "the profile is in the editor before the first paint";
+
+  w.show();
+  // Well before the first presence probe, which would start it too.
+  ASSERT_TRUE(PumpUntil([&] { return f.Midi->Sent(out).size() == 1; }, 500));
+  EXPECT_EQ(w.lbxInputDevices->ItemText(0), "vellox");
+  EXPECT_EQ(w.lbxOutputDevices->ItemText(0), "vellox");
+  EXPECT_TRUE(f.Midi->IsInputOpen(in));
+  EXPECT_TRUE(w.lbxInputDevices->Checked(0) && w.lbxOutputDevices->Checked(0));
+  EXPECT_TRUE(w.Timer3->isActive());
+  EXPECT_EQ(f.UsbChecks, 1);
+  // Later paints start nothing again.
+  w.repaint();
+  Pump(50);
+  EXPECT_EQ(f.UsbChecks, 1);
+  EXPECT_EQ(w.lbxInputDevices->count(), 1);
+  EXPECT_TRUE(f.Dialogs->Errors.empty());
+}
+
+TEST(Startup, AWindowNeverPaintedStartsMidiBeforeTheFirstPresenceProbe) {
+  FormFixture f;
+  f.StartMidiAfterFirstPaint = true;
+  f.Midi->AddInput("vellox", "in0");
+  const std::string out = f.Midi->AddOutput("vellox", "out0");
+  TForm1& w = f.Make();  // never shown
+  ASSERT_TRUE(PumpUntil([&] { return f.UsbChecks == 1; }, 3000));
+  EXPECT_EQ(f.Midi->Sent(out).size(), 1u);
+  EXPECT_EQ(w.DeviceOffline, 0) << "the probe found the port discovery had opened";
+}
+
+TEST(Startup, AFailedStartUpStepLeavesTheMidiStartOut) {
+  FormFixture f;
+  f.StartMidiAfterFirstPaint = true;
+  const std::string unreadable = f.Dir.File("p.cus");
+  WriteBytes(unreadable, FactoryBytes());
+  WriteIniString(f.Dir.File("System.ini"), "System", "FilePath", unreadable);
+  f.Midi->AddInput("vellox");
+  f.Midi->AddOutput("vellox");
+  FileOps ops = FileOps::Posix();
+  ops.Open = [](const char*, int, mode_t) {
+    errno = EACCES;
+    return -1;
+  };
+  {
+    ScopedFileOps guard(ops);
+    f.Make();
+  }
+  f.Form->show();
+  Pump(1200);  // the first paint and the first presence probe
+  ASSERT_EQ(f.Dialogs->Errors.size(), 1u);
+  EXPECT_EQ(f.Form->lbxInputDevices->count(), 0);
+  EXPECT_EQ(f.UsbChecks, 0);
+  EXPECT_EQ(f.Midi->OpenInputCount(), 0);
+}
