@@ -133,13 +133,12 @@ QLineEdit* Edit(QWidget* form, const char* name, QRect box, const char* text) {
 }
 
 QProgressBar* Bar(QWidget* form, const char* name, QRect box) {
-  auto* b = Make<QProgressBar>(form, name, box.x(), box.y(), box.width(), box.height());
+  auto* b = Make<TProgressBar>(form, name, box.x(), box.y(), box.width(), box.height());
   b->setRange(0, 100);
   b->setValue(0);
   b->setTextVisible(false);
-  // Continuous: one chunk without gaps, silver on dark ink.
-  b->setStyleSheet(QStringLiteral("QProgressBar { background-color: #212721; border: 1px solid #C0C0C0; }"
-                                  "QProgressBar::chunk { background-color: #C0C0C0; }"));
+  // Continuous: one chunk without gaps, silver on dark ink in a silver frame.
+  b->SetColors(Ink, Silver, Silver);
   return b;
 }
 

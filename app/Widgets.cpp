@@ -1,6 +1,7 @@
 #include "app/Widgets.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -291,4 +292,31 @@ void TCheckListBox::SetRowHeight(int pixels) {
   rowHeight_ = pixels;
   if (auto* d = dynamic_cast<FixedRowDelegate*>(itemDelegate())) d->SetHeight(pixels);
   doItemsLayout();
+}
+
+// ---------------------------------------------------------------- TProgressBar
+
+TProgressBar::TProgressBar(QWidget* parent)
+    : QProgressBar(parent), background_(Qt::black), frame_(Qt::white), chunk_(Qt::white) {
+  setTextVisible(false);
+}
+
+void TProgressBar::SetColors(const QColor& background, const QColor& frame, const QColor& chunk) {
+  background_ = background;
+  frame_ = frame;
+  chunk_ = chunk;
+  update();
+}
+
+void TProgressBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), frame_);
+  const QRect inner = rect().adjusted(1, 1, -1, -1);
+  if (!inner.isValid()) return;
+  p.fillRect(inner, background_);
+  const qint64 span = qint64(maximum()) - minimum();
+  const qint64 done = qint64(value()) - minimum();
+  if (span <= 0 || done <= 0) return;
+  const int width = static_cast<int>(inner.width() * std::min(done, span) / span);
+  p.fillRect(QRect(inner.left(), inner.top(), width, inner.height()), chunk_);
 }

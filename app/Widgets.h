@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QWidget>
 
 class QMouseEvent;
@@ -148,4 +149,17 @@ class TCheckListBox : public QListWidget {
   int RowHeight() const { return rowHeight_; }
  private:
   int rowHeight_ = 13;
+};
+
+// A continuous progress bar drawn flat: a one-pixel frame, a background and
+// one unbroken chunk from the left, each in its own colour.
+class TProgressBar : public QProgressBar {
+  Q_OBJECT
+ public:
+  explicit TProgressBar(QWidget* parent = nullptr);
+  void SetColors(const QColor& background, const QColor& frame, const QColor& chunk);
+ protected:
+  void paintEvent(QPaintEvent*) override;
+ private:
+  QColor background_, frame_, chunk_;
 };

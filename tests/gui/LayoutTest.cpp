@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -322,6 +323,27 @@ TEST_F(LayoutTest, EditBoxesAndProgressBars) {
     for (int x = 2; x < box.width() / 2 - 2; ++x) ASSERT_EQ(img.pixelColor(x, y), Silver) << "x " << x;
     EXPECT_NE(img.pixelColor(box.width() - 4, y), Silver);
   }
+}
+
+// The bars draw what a style sheet of a background, a one-pixel frame and a
+// chunk draws, at every value, without a style sheet's cost at start-up.
+TEST_F(LayoutTest, ProgressBarsDrawAsTheirStyleSheet) {
+  QProgressBar sheet;
+  sheet.setTextVisible(false);
+  sheet.setRange(0, 100);
+  sheet.setStyleSheet(QStringLiteral("QProgressBar { background-color: #212721; border: 1px solid #C0C0C0; }"
+                                     "QProgressBar::chunk { background-color: #C0C0C0; }"));
+  auto* bar = Find<QProgressBar>("ProBarToFW");
+  ASSERT_NE(bar, nullptr);
+  sheet.resize(bar->size());
+  for (int v = 0; v <= 100; ++v) {
+    bar->setValue(v);
+    sheet.setValue(v);
+    ASSERT_EQ(bar->grab().toImage().convertToFormat(QImage::Format_RGB32),
+              sheet.grab().toImage().convertToFormat(QImage::Format_RGB32))
+        << "value " << v;
+  }
+  bar->setValue(0);
 }
 
 TEST_F(LayoutTest, TheValueBoxNeverHoldsMoreThanThreeCharacters) {
