@@ -5,6 +5,7 @@
 #   bash tools/setup.sh run     build and start the editor
 #   bash tools/setup.sh test    build and run all tests (what CI runs)
 #   bash tools/setup.sh demo    build and start the editor with a virtual controller
+#   bash tools/setup.sh bench   build and run the start-up benchmark (Xvfb)
 set -euo pipefail
 
 mode=${1:-run}
@@ -21,6 +22,9 @@ packages=(
 )
 if [ "$mode" = test ]; then
   packages+=(clang libclang-rt-14-dev)
+fi
+if [ "$mode" = bench ]; then
+  packages+=(xvfb libxcb-damage0-dev)
 fi
 
 missing=()
@@ -56,8 +60,12 @@ case "$mode" in
     configure_and_build "$build"
     ctest --test-dir "$build" --output-on-failure --timeout 600
     ;;
+  bench)
+    configure_and_build "$build" -DBUILD_TESTING=OFF
+    exec bash "$top/tools/bench/startup.sh" "$build"
+    ;;
   *)
-    echo "usage: $0 run|test|demo" >&2
+    echo "usage: $0 run|test|demo|bench" >&2
     exit 2
     ;;
 esac

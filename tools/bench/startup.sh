@@ -2,7 +2,10 @@
 # The start-up benchmark: the editor against a floor window, on an Xvfb of
 # its own (no window manager, no controller, no MIDI server).
 #
-#   bash tools/bench/startup.sh [BUILD] [RUNS]     (defaults: build, 15)
+#   bash tools/bench/startup.sh [BUILD] [RUNS] [EDITOR]
+#
+# Defaults: the folder build, 15 runs of each program, the editor of BUILD
+# (another editor binary, e.g. an older one, can be given for comparison).
 #
 # Needs the packages xvfb and libxcb-damage0-dev (bash tools/setup.sh bench
 # installs them, builds and runs this).
@@ -12,7 +15,7 @@ build=${1:-$top/build}
 runs=${2:-15}
 bench=$build/tools/bench/vlx_bench_startup
 floor=$build/tools/bench/vlx_bench_startup_floor
-editor=$build/app/VLX210_MIDI_Editor
+editor=${3:-$build/app/VLX210_MIDI_Editor}
 for f in "$bench" "$floor" "$editor"; do
   [ -x "$f" ] || { echo "missing $f (build the targets vlx_bench_startup, vlx_bench_startup_floor, VLX210_MIDI_Editor)" >&2; exit 1; }
 done
