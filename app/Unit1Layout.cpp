@@ -99,9 +99,11 @@ TLabel* LabelButton(QWidget* form, const char* name, const char* caption, QRect 
 TComboBox* Combo(QWidget* form, const char* name, QRect box, std::initializer_list<const char*> items,
                  int index, int pixels = 21) {
   auto* c = Make<TComboBox>(form, name, box.x(), box.y(), box.width(), box.height());
+  // The font before the items: they are measured once, in the font they
+  // show in, and the window's regular face need not load for them.
+  c->setFont(Arial(pixels));
   for (const char* item : items) c->addItem(QString::fromLatin1(item));
   c->SetItemIndex(index);
-  c->setFont(Arial(pixels));
   c->SetColors(Silver, Ink);
   c->SetRowHeight(20);
   c->setMaxVisibleItems(8);
@@ -118,8 +120,8 @@ TComboBox* NumberCombo(QWidget* form, const char* name, QRect box, int count, in
 
 QLineEdit* Edit(QWidget* form, const char* name, QRect box, const char* text) {
   auto* e = Make<QLineEdit>(form, name, box.x(), box.y(), box.width(), box.height());
+  e->setFont(Sans(19));  // before the text, which is laid out in it
   e->setText(QString::fromLatin1(text));
-  e->setFont(Sans(19));
   e->setFrame(false);
   QPalette p = e->palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
