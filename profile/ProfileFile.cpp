@@ -151,6 +151,24 @@ std::vector<uint8_t> EncodeProfile(const TParaTable& table) {
   return bytes;
 }
 
+namespace {
+
+// The folder refuses a file of ours (no write permission on it, or a sticky
+// folder where another user's file cannot be replaced).
+bool FolderRefuses(int err) { return err == EACCES || err == EPERM; }
+
+// Writes bytes over the file itself: truncate, write, flush. The file keeps
+// its owner, group, mode and links; a failure part-way can leave it short.
+void WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FdGuard fd(ActiveFileOps().Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+  if (fd.Get() < 0) RaiseInOutError(errno, path);
+  WriteAll(fd.Get(), bytes.data(), bytes.size(), path);
+  if (ActiveFileOps().FSync(fd.Get()) != 0) RaiseInOutError(errno, path);
+  CloseChecked(fd, path);
+}
+
+}  // namespace
+
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
   // Write through a symbolic link to the file it names, not over the link.
   std::string target = path;
@@ -167,11 +185,19 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string pattern = dir + "." + base + ".XXXXXX";
   FdGuard fd(ActiveFileOps().MkStemp(pattern.data()));
-  if (fd.Get() < 0) RaiseInOutError(errno, target);
+  if (fd.Get() < 0) {
+    // No temporary file beside it: the file is written in place.
+    if (FolderRefuses(errno)) return WriteInPlace(target, bytes);
+    RaiseInOutError(errno, target);
+  }
   const std::string temp = pattern;
 
   try {
     if (exists) {
+      // The replacement keeps the file's owner and group where this process
+      // may give them (root saving a user's file), then its mode, which a
+      // change of owner may have cut.
+      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd.Get(), st.st_uid, st.st_gid);
       ::fchmod(fd.Get(), st.st_mode & 07777);
     } else {
       const mode_t mask = ::umask(0);
@@ -181,7 +207,13 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     WriteAll(fd.Get(), bytes.data(), bytes.size(), target);
     if (ActiveFileOps().FSync(fd.Get()) != 0) RaiseInOutError(errno, target);
     CloseChecked(fd, target);
-    if (ActiveFileOps().Rename(temp.c_str(), target.c_str()) != 0) RaiseInOutError(errno, target);
+    if (ActiveFileOps().Rename(temp.c_str(), target.c_str()) != 0) {
+      const int err = errno;
+      if (!FolderRefuses(err)) RaiseInOutError(err, target);
+      // The folder keeps the file from being replaced: write it in place.
+      ::unlink(temp.c_str());
+      return WriteInPlace(target, bytes);
+    }
   } catch (...) {
     ::unlink(temp.c_str());
     throw;

@@ -38,7 +38,11 @@ void LoadProfileFile(const std::string& path, TParaTable& table);
 
 // Writes records 1..21 of the table. The write is atomic: the records go to
 // a temporary file in the same folder, which is flushed and then renamed over
-// path, so a failure leaves the previous file whole. Throws EInOutError.
+// path, so a failure leaves the previous file whole. The replacement keeps
+// the file's mode, and its owner and group where the process may give them.
+// A folder that refuses the temporary file or the rename (no write permission
+// on it, a sticky folder of another owner) gets the file written in place:
+// truncated, written and flushed. Throws EInOutError.
 void WriteProfileFile(const std::string& path, const TParaTable& table);
 
 // The 4,536 bytes of a profile.

@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -202,7 +204,15 @@ TEST(ProfileFile, FailedWritesLeaveThePreviousProfileWhole) {
   const Case cases[] = {
       {"disk full half-way", [](FileOps& ops) { ops = DiskFullAfter(2000); },
        "Disk full"},
-      {"folder cannot be written", [](FileOps& ops) { ops = FolderNotWritable(); },
+      {"neither folder nor file can be written", [](FileOps& ops) { ops = NothingWritable(); },
+       "File access denied"},
+      {"read-only file system",
+       [](FileOps& ops) {
+         ops.MkStemp = [](char*) {
+           errno = EROFS;
+           return -1;
+         };
+       },
        "File access denied"},
       {"flush fails",
        [](FileOps& ops) {
@@ -260,6 +270,153 @@ TEST(ProfileFile, WriteKeepsTheFilesModeAndWritesThroughALink) {
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+namespace {
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::size_t FilesIn(const std::string& dir) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+}  // namespace
+
+// A folder that refuses a temporary file beside the profile, or refuses
+// replacing it, gets the profile written in place: the same file, the new
+// bytes, nothing left behind.
+TEST(ProfileFile, AFolderThatRefusesTheReplacementGetsTheFileWrittenInPlace) {
+  struct Case {
+    const char* what;
+    FileOps ops;
+  };
+  FileOps stickyFolder = FileOps::Posix();
+  stickyFolder.Rename = [](const char*, const char*) {
+    errno = EPERM;
+    return -1;
+  };
+  FileOps renameRefused = FileOps::Posix();
+  renameRefused.Rename = [](const char*, const char*) {
+    errno = EACCES;
+    return -1;
+  };
+  const Case cases[] = {
+      {"no temporary file in the folder", FolderNotWritable()},
+      {"sticky folder of another owner", stickyFolder},
+      {"rename refused", renameRefused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.File("customer.cus");
+    WriteBytes(path, std::vector<uint8_t>(6000, 0xEE));  // longer than a profile: cut to size
+    ::chmod(path.c_str(), 0604);
+    const ino_t before = Inode(path);
+    {
+      ScopedFileOps guard(c.ops);
+      WriteProfileFile(path, FactoryTable());
+    }
+    EXPECT_EQ(ReadBytes(path), HandMadeFactoryProfile());
+    EXPECT_EQ(Inode(path), before) << "the file was replaced, not written in place";
+    EXPECT_EQ(FilesIn(dir.Path), 1u) << "a temporary file was left behind";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+  }
+}
+
+// The in-place write reports its own failures with the usual texts; a new
+// file in a folder that refuses it is still refused.
+TEST(ProfileFile, InPlaceWriteFailuresAreReported) {
+  {
+    TempDir dir;
+    FileOps ops = DiskFullAfter(1000);
+    ops.MkStemp = FolderNotWritable().MkStemp;
+    WriteBytes(dir.File("p.cus"), HandMadeFactoryProfile());
+    ScopedFileOps guard(ops);
+    try {
+      WriteProfileFile(dir.File("p.cus"), FactoryTable());
+      ADD_FAILURE() << "a full disk was reported as a write";
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.what(), "Disk full");
+    }
+  }
+  {
+    TempDir dir;
+    ScopedFileOps guard(NothingWritable());
+    try {
+      WriteProfileFile(dir.File("new.cus"), FactoryTable());
+      ADD_FAILURE() << "a file was created in a folder that refuses it";
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.what(), "File access denied");
+    }
+    EXPECT_EQ(FilesIn(dir.Path), 0u);
+  }
+}
+
+// The same refusals made by the system itself: a user who may write the file
+// but not its folder, or whose folder is sticky and owned by another user.
+// Needs root, to act as another user in a child process.
+TEST(ProfileFile, AnotherUsersFolderGetsTheFileWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to write as another user";
+  const uid_t nobody = 65534;
+  for (const mode_t folderMode : {mode_t(0755), mode_t(01777)}) {
+    SCOPED_TRACE(folderMode == 0755 ? "folder without write permission" : "sticky folder of another owner");
+    TempDir top;
+    ::chmod(top.Path.c_str(), 0755);
+    const std::string folder = top.File("f"), path = folder + "/customer.cus";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ::chmod(folder.c_str(), folderMode);
+    WriteBytes(path, std::vector<uint8_t>(100, 1));
+    ::chmod(path.c_str(), 0666);
+    const ino_t before = Inode(path);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+          ::setresuid(nobody, nobody, nobody) != 0)
+        ::_exit(2);
+      try {
+        WriteProfileFile(path, FactoryTable());
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the write failed (1) or the child could not become nobody (2)";
+    EXPECT_EQ(ReadBytes(path), HandMadeFactoryProfile());
+    EXPECT_EQ(Inode(path), before);
+    EXPECT_EQ(FilesIn(folder), 1u);
+  }
+}
+
+// Root saving a user's file: the replacement keeps the owner, the group and
+// the mode.
+TEST(ProfileFile, AReplacedFileKeepsItsOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+  TempDir dir;
+  const std::string path = dir.File("customer.cus");
+  WriteBytes(path, {1, 2, 3});
+  ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+  ::chmod(path.c_str(), 02640);
+  const ino_t before = Inode(path);
+  WriteProfileFile(path, FactoryTable());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_NE(st.st_ino, before) << "the file was written in place, not replaced";
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 07777, 02640u);
+  EXPECT_EQ(ReadBytes(path), HandMadeFactoryProfile());
 }
 
 TEST(ProfileFile, ErrorNumbersMapToTheUsersTexts) {

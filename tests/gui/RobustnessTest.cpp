@@ -69,11 +69,11 @@ TEST(FailedWrites, NewSyncToFirmwareAndExportKeepTheOldFileAndShowTheError) {
   };
   const Case cases[] = {
       {"NEW", DiskFullHalfWay(), "Disk full."},
-      {"SYNC TO FW", FolderNotWritable(), "File access denied."},
+      {"SYNC TO FW", NothingWritable(), "File access denied."},
       {"EXPORT", FileVanishesBeforeTheRename(), "File not found."},
       {"NEW", FileVanishesBeforeTheRename(), "File not found."},
       {"SYNC TO FW", DiskFullHalfWay(), "Disk full."},
-      {"EXPORT", FolderNotWritable(), "File access denied."},
+      {"EXPORT", NothingWritable(), "File access denied."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.command) + ": " + c.error);

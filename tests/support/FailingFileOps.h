@@ -2,6 +2,7 @@
 // of the profile writes. Everything not replaced is the real call.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,12 +28,27 @@ inline vlx::FileOps DiskFullAfter(std::size_t bytes) {
   return ops;
 }
 
-// No new file can be made in the folder.
+// No new file can be made in the folder (the file itself may be written).
 inline vlx::FileOps FolderNotWritable() {
   vlx::FileOps ops = vlx::FileOps::Posix();
   ops.MkStemp = [](char*) {
     errno = EACCES;
     return -1;
+  };
+  return ops;
+}
+
+// Neither a new file in the folder nor the file itself can be written, as
+// for a user who owns neither.
+inline vlx::FileOps NothingWritable() {
+  vlx::FileOps ops = FolderNotWritable();
+  auto realOpen = ops.Open;
+  ops.Open = [realOpen](const char* path, int flags, mode_t mode) {
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+      errno = EACCES;
+      return -1;
+    }
+    return realOpen(path, flags, mode);
   };
   return ops;
 }
