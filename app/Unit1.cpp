@@ -19,6 +19,7 @@ TForm1::TForm1(Services services, QWidget* parent)
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   TimerCheckUSB->start();  // enabled from the window's creation
   Guarded([this] { FormCreate(); });
+  if (!startControlShown_) Guarded([this] { FinishFailedStart(); });
 }
 
 TForm1::~TForm1() {
@@ -46,15 +47,19 @@ void TForm1::FormCreate() {
   const std::string defaultPath = services_.AppDir + vlx::DefaultProfileName;
   const std::string ini = services_.AppDir + vlx::SettingsFileName;
 
-  // 1. The profile named in the settings file, or the default one.
+  // 1. The profile named in the settings file, or the default one. On the
+  // first start the key is written once: the second write would store the
+  // same path again.
   ProfilePath = vlx::ReadIniString(ini, vlx::SettingsSection, vlx::SettingsKey, "");
+  std::string written;
   if (ProfilePath.empty()) {
     ProfilePath = defaultPath;
     vlx::WriteIniString(ini, vlx::SettingsSection, vlx::SettingsKey, ProfilePath);
+    written = ProfilePath;
   }
   if (!vlx::FileExists(ProfilePath)) {
     ProfilePath = defaultPath;
-    vlx::WriteIniString(ini, vlx::SettingsSection, vlx::SettingsKey, ProfilePath);
+    if (written != ProfilePath) vlx::WriteIniString(ini, vlx::SettingsSection, vlx::SettingsKey, ProfilePath);
   }
 
   // 2. The value box: centred, at most three characters.
@@ -72,19 +77,7 @@ void TForm1::FormCreate() {
   }
 
   // 5. Control 17 and the global block in the editor.
-  const vlx::TParaRecord& r = ParaTable[vlx::SliderControl];
-  ClealAll();
-  ImgData[vlx::SliderControl]->show();
-  EdtValue->setText(QString::number(r.Value));
-  CmbChannel->SetItemIndex(r.Channel);
-  CbEnable->setChecked(r.Disabled == 0);
-  BtnParaName->setText(QString::fromLatin1(r.Name.str()));
-  EdtNameEditor->setText(QString::fromLatin1(r.NameEditorText.str()));
-  CmbDataType->SetItemIndex(r.DataType);
-  CmbControlMode->SetItemIndex(-1);
-  CmbControlMode->setEnabled(false);
-  const auto globals = GlobalCombos();
-  for (int i = 0; i < 8; ++i) globals[i]->SetItemIndex(ParaTable.GlobalBlock()[i]);
+  ShowStartControl();
 
   // 6. SysExLock exists with the window.
   if (services_.StartMidiAfterFirstPaint) {
@@ -128,6 +121,34 @@ void TForm1::FormDestroy() {
     if (InputOpened[i] == 1) InputPorts().Close(i);
     if (OutputOpened[i] == 1) OutputPorts().Close(i);
   }
+}
+
+void TForm1::ShowStartControl() {
+  const vlx::TParaRecord& r = ParaTable[vlx::SliderControl];
+  ClealAll();
+  ImgData[vlx::SliderControl]->show();
+  EdtValue->setText(QString::number(r.Value));
+  CmbChannel->SetItemIndex(r.Channel);
+  CbEnable->setChecked(r.Disabled == 0);
+  BtnParaName->setText(QString::fromLatin1(r.Name.str()));
+  EdtNameEditor->setText(QString::fromLatin1(r.NameEditorText.str()));
+  CmbDataType->SetItemIndex(r.DataType);
+  CmbControlMode->SetItemIndex(-1);
+  CmbControlMode->setEnabled(false);
+  const auto globals = GlobalCombos();
+  for (int i = 0; i < 8; ++i) globals[i]->SetItemIndex(ParaTable.GlobalBlock()[i]);
+  startControlShown_ = true;
+}
+
+void TForm1::FinishFailedStart() {
+  EdtValue->setAlignment(Qt::AlignCenter);
+  EdtValue->setMaxLength(3);
+  CurrentControl = vlx::SliderControl;
+  if (ProfilePath.empty()) ProfilePath = services_.AppDir + vlx::DefaultProfileName;
+  // Nothing was read into the table: the editor works on the factory
+  // profile, which is not written until the user saves it.
+  if (vlx::EncodeProfile(ParaTable) == vlx::EncodeProfile(vlx::TParaTable{})) vlx::ApplyFactoryValues(ParaTable);
+  ShowStartControl();
 }
 
 void TForm1::ConnectEvents() {

@@ -198,6 +198,14 @@ class TForm1 : public QWidget {
   // sync/: send a parameter dump and start waiting for its acknowledgement.
   void SendDumpAndWait(const std::string& dumpText);
 
+  // app/Unit1.cpp: step 5 of FormCreate, control 17 and the global block in
+  // the editor from the table.
+  void ShowStartControl();
+  // After an error that ended FormCreate before step 5: the value box set up,
+  // control 17 selected and shown, a profile path, and the factory profile
+  // in memory when nothing was read, so that every command works.
+  void FinishFailedStart();
+
   void BuildLayout();     // app/Unit1Layout.cpp: every control at its place
   void ConnectEvents();   // app/Unit1.cpp: handlers to controls and timers
   // Runs StartMidi() if FormCreate left it for later and it has not run yet.
@@ -213,4 +221,5 @@ class TForm1 : public QWidget {
   bool rediscovering_ = false;
   bool midiStartPending_ = false;  // FormCreate left StartMidi() for after the first paint
   bool midiStartQueued_ = false;
+  bool startControlShown_ = false;
 };

@@ -3,7 +3,10 @@
 // (white lines on black) and a highlight picture (the same in red). The
 // pictures are 24-bit BMP files; the icon is a PNG.
 //
-//   vlx_make_artwork [output-folder]
+//   vlx_make_artwork [output-folder [icons-folder]]
+//
+// With an icons folder it also draws the desktop icon at the sizes of the
+// hicolor theme, as NxN.png (kept in dist/icons).
 //
 // Each drawing is made in the coordinates of the box the window shows it in
 // and scaled to the picture's own size, so a picture looks the same in its
@@ -181,5 +184,15 @@ int main(int argc, char** argv) {
   }
   ok &= Save(Draw(530, 101, 241, 49, QColor(0x23, 0x19, 0x16), Logo), dir, QStringLiteral("logo.bmp"));
   ok &= Save(Icon(64), dir, QStringLiteral("MAINICON.png"));
+  // The desktop's icons, at the sizes of the hicolor theme.
+  if (argc > 2) {
+    const QDir icons(QString::fromLocal8Bit(argv[2]));
+    if (!icons.exists()) {
+      std::fprintf(stderr, "no folder %s\n", qPrintable(icons.path()));
+      return 1;
+    }
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+      ok &= Save(Icon(size), icons, QStringLiteral("%1x%1.png").arg(size));
+  }
   return ok ? 0 : 1;
 }

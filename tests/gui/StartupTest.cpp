@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "profile/FileOps.h"
 #include "profile/ParaTable.h"
@@ -202,4 +204,165 @@ TEST(Startup, AFailedStartUpStepLeavesTheMidiStartOut) {
   EXPECT_EQ(f.Form->lbxInputDevices->count(), 0);
   EXPECT_EQ(f.UsbChecks, 0);
   EXPECT_EQ(f.Midi->OpenInputCount(), 0);
+}
+
+// On the first start the settings file is written once, with the default
+// profile's path.
+TEST(Startup, FirstStartWritesTheSettingsFileOnce) {
+  FormFixture f;
+  FileOps ops = FileOps::Posix();
+  auto settingsWrites = std::make_shared<int>(0);
+  const auto realMkStemp = ops.MkStemp;
+  ops.MkStemp = [settingsWrites, realMkStemp](char* pattern) {
+    if (std::strstr(pattern, "/.System.ini.") != nullptr) ++*settingsWrites;
+    return realMkStemp(pattern);
+  };
+  {
+    ScopedFileOps guard(ops);
+    f.Make();
+  }
+  EXPECT_TRUE(f.Dialogs->Errors.empty());
+  EXPECT_EQ(*settingsWrites, 1);
+  EXPECT_EQ(ReadText(f.Dir.File("System.ini")), "[System]\nFilePath=" + f.ProfileFile() + "\n");
+}
+
+// Whichever step of the start-up fails, the error is shown once and the
+// editor then works: control 17 on show, a control can be selected, changed
+// and saved, and NEW and SYNC TO FW write the profile.
+TEST(Startup, AFailingStepLeavesAWorkingEditor) {
+  struct Case {
+    const char* what;
+    std::function<void(FormFixture&)> prepare;
+    std::function<void(FileOps&)> breakIt;
+    std::function<std::string(FormFixture&)> error;
+    std::function<std::string(FormFixture&)> profile;  // ProfilePath afterwards
+  };
+  const auto named = [](FormFixture& f) { return f.Dir.File("named.cus"); };
+  const auto nameAProfile = [named](FormFixture& f) {
+    WriteBytes(named(f), FactoryBytes());
+    WriteIniString(f.Dir.File("System.ini"), "System", "FilePath", named(f));
+  };
+  const auto defaultProfile = [](FormFixture& f) { return f.ProfileFile(); };
+  const Case cases[] = {
+      {"the settings file cannot be written", [](FormFixture&) {},
+       [](FileOps& ops) {
+         const auto real = ops.MkStemp;
+         ops.MkStemp = [real](char* pattern) {
+           if (std::strstr(pattern, "/.System.ini.") == nullptr) return real(pattern);
+           errno = EROFS;
+           return -1;
+         };
+       },
+       [](FormFixture& f) { return "Unable to write to " + f.Dir.File("System.ini") + "."; }, defaultProfile},
+      {"the profile cannot be opened", nameAProfile,
+       [](FileOps& ops) {
+         ops.Open = [](const char*, int, mode_t) {
+           errno = EACCES;
+           return -1;
+         };
+       },
+       [](FormFixture&) { return std::string("File access denied."); }, named},
+      {"the factory profile cannot be written", [](FormFixture&) {},
+       [](FileOps& ops) {
+         const auto real = ops.MkStemp;
+         ops.MkStemp = [real](char* pattern) {
+           if (std::strstr(pattern, "/.customer.cus.") == nullptr) return real(pattern);
+           errno = ENOSPC;
+           return -1;
+         };
+       },
+       [](FormFixture&) { return std::string("Disk full."); }, defaultProfile},
+      {"the port lists cannot be read", [](FormFixture& f) { f.Midi->FailEnumeration("no MIDI here"); },
+       [](FileOps&) {}, [](FormFixture&) { return std::string("no MIDI here."); }, defaultProfile},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FormFixture f;
+    f.Midi->AddInput("vellox");
+    f.Midi->AddOutput("vellox");
+    c.prepare(f);
+    FileOps ops = FileOps::Posix();
+    c.breakIt(ops);
+    {
+      ScopedFileOps guard(ops);
+      f.Make();
+    }
+    f.Midi->FailEnumeration("");
+    TForm1& w = *f.Form;
+    EXPECT_EQ(f.Dialogs->Errors, std::vector<QString>{QString::fromStdString(c.error(f))});
+    f.Dialogs->Errors.clear();
+
+    // Control 17 of the table in memory (the factory profile: nothing was
+    // read) is on show.
+    EXPECT_EQ(w.CurrentControl, 17);
+    EXPECT_EQ(w.ProfilePath, c.profile(f));
+    EXPECT_EQ(w.BtnParaName->text(), "Slider");
+    EXPECT_EQ(w.EdtValue->text(), "7");
+    EXPECT_EQ(w.CmbBeat->currentText(), "4 beat");
+    for (int n = 1; n <= 21; ++n) EXPECT_EQ(w.ImgData[n]->isVisibleTo(&w), n == 17) << n;
+    EXPECT_EQ(w.EdtValue->maxLength(), 3);
+    EXPECT_FALSE(w.CmbControlMode->isEnabled());
+
+    // Select, change, save.
+    Click(w.mCode[3]);
+    EXPECT_EQ(w.CurrentControl, 3);
+    EXPECT_EQ(w.BtnParaName->text(), "A|PAD3");
+    w.EdtValue->setText("99");
+    Click(w.BtnSave);
+    EXPECT_TRUE(f.Dialogs->Errors.empty()) << f.Dialogs->Errors.front().toStdString();
+    EXPECT_EQ(f.Dialogs->Notices, std::vector<QString>{"       Save the data successfully.     "});
+    EXPECT_EQ(w.ParaTable[3].Value, 99);
+    EXPECT_EQ(ReadBytes(w.ProfilePath), EncodeProfile(w.ParaTable));
+
+    // NEW and SYNC TO FW.
+    f.Dialogs->Answers = {true};
+    Click(w.BtnNEW);
+    EXPECT_EQ(w.ParaTable[3].Value, 32);
+    EXPECT_EQ(ReadBytes(w.ProfilePath), EncodeProfile(w.ParaTable));
+    w.EdtValue->setText("77");
+    f.Dialogs->Answers = {true};
+    Click(w.BtnSyncFw);
+    EXPECT_EQ(w.ParaTable[3].Value, 77);
+    EXPECT_EQ(ReadBytes(w.ProfilePath), EncodeProfile(w.ParaTable));
+    EXPECT_TRUE(f.Dialogs->Errors.empty()) << f.Dialogs->Errors.front().toStdString();
+  }
+}
+
+// A load that fails part-way keeps the records it read, as any failed load
+// does; the editor shows control 17 of that table.
+TEST(Startup, AProfileThatFailsPartWayKeepsTheRecordsRead) {
+  FormFixture f;
+  auto b = FactoryBytes();
+  PutInt(b, 172, 55);  // record 1's Value
+  WriteBytes(f.ProfileFile(), b);
+  FileOps ops = FileOps::Posix();
+  auto readSoFar = std::make_shared<std::size_t>(0);
+  const auto realRead = ops.Read;
+  ops.Read = [readSoFar, realRead](int fd, void* buf, size_t n) -> ssize_t {
+    if (*readSoFar >= 2 * 216) {
+      errno = EIO;
+      return -1;
+    }
+    const ssize_t got = realRead(fd, buf, n);
+    if (got > 0) *readSoFar += static_cast<std::size_t>(got);
+    return got;
+  };
+  {
+    ScopedFileOps guard(ops);
+    f.Make();
+  }
+  TForm1& w = *f.Form;
+  EXPECT_EQ(f.Dialogs->Errors, std::vector<QString>{"I/O error 5."});
+  f.Dialogs->Errors.clear();
+  EXPECT_EQ(w.CurrentControl, 17);
+  EXPECT_EQ(w.ParaTable[1].Value, 55);
+  EXPECT_EQ(w.ParaTable[2].Name.str(), "A|PAD2");
+  EXPECT_EQ(w.ParaTable[17].Name.str(), "") << "records after the failure were not read";
+  EXPECT_EQ(w.BtnParaName->text(), "");
+  EXPECT_TRUE(w.ImgData[17]->isVisibleTo(&w));
+  Click(w.mCode[1]);
+  EXPECT_EQ(w.EdtValue->text(), "55");
+  Click(w.BtnSave);
+  EXPECT_TRUE(f.Dialogs->Errors.empty()) << f.Dialogs->Errors.front().toStdString();
+  EXPECT_EQ(ReadBytes(f.ProfileFile()), EncodeProfile(w.ParaTable));
 }
