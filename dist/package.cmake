@@ -10,17 +10,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for the vellox USB MIDI controller
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(VLX_PACKAGE_MAINTAINER "vellox editor developers <maintainers@vellox.invalid>" CACHE STRING
-    "Maintainer line of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VLX_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "editor for the vellox USB MIDI controller
-A desktop editor for the vellox, a small USB MIDI controller with 16 pads in
-two banks, one slider, four knobs and eight global settings. It edits the
-controller's profile control by control, reads it out of the controller and
-writes it back, keeps profiles in .cus files and shows the MIDI messages the
-controller sends.
+# The summary is the first line of the description; the rest follows it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A desktop editor for the vellox, a small USB MIDI controller with
+16 pads in two banks, one slider, four knobs and eight global settings. It
+edits the controller's profile control by control, reads it out of the
+controller and writes it back, keeps profiles in .cus files and shows the
+MIDI messages the controller sends.
 .
 It talks MIDI through the ALSA sequencer (the kernel's snd-seq module), or
 through a running JACK server when the sequencer cannot be opened. A demo
