@@ -53,11 +53,17 @@ else
   as_user() { "$@"; }
 fi
 
+# A clean environment for the user's programs; a sanitizer build keeps its
+# options.
+user_env=(env -i PATH=/usr/bin:/bin HOME="$work/no-home" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen)
+for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
+  [ -n "${!v:-}" ] && user_env+=("$v=${!v}")
+done
+
 # The editor keeps running until it is stopped: timeout's status 124.
 run_editor() {
   local status=0
-  (cd "$work" && as_user env -i PATH=/usr/bin:/bin HOME="$work/no-home" XDG_CONFIG_HOME="$config" \
-     QT_QPA_PLATFORM=offscreen timeout -s TERM 4 "$editor") >"$work/editor.log" 2>&1 || status=$?
+  (cd "$work" && as_user "${user_env[@]}" timeout -s TERM 4 "$editor") >"$work/editor.log" 2>&1 || status=$?
   if [ "$status" -ne 124 ]; then
     echo "FAILED: the installed editor ended with status $status within 4 s:" >&2
     cat "$work/editor.log" >&2
@@ -90,8 +96,8 @@ expect "nothing was written into the program folder" test "$(listing)" = "$befor
 if [ -n "$check" ]; then
   cp "$check" "$work/check"
   chmod 755 "$work/check"
-  (cd "$work" && as_user env -i PATH=/usr/bin:/bin HOME="$work/no-home" XDG_CONFIG_HOME="$config" \
-     QT_QPA_PLATFORM=offscreen "$work/check" "$bin") || { echo "FAILED: select, change and save in $folder" >&2; exit 1; }
+  (cd "$work" && as_user "${user_env[@]}" "$work/check" "$bin") ||
+    { echo "FAILED: select, change and save in $folder" >&2; exit 1; }
 fi
 
 # A second start loads what is there and rewrites nothing.
