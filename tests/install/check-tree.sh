@@ -54,10 +54,17 @@ else
 fi
 
 # A clean environment for the user's programs; a sanitizer build keeps its
-# options.
+# options, with copies of its suppression files that the user can read.
 user_env=(env -i PATH=/usr/bin:/bin HOME="$work/no-home" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen)
 for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
-  [ -n "${!v:-}" ] && user_env+=("$v=${!v}")
+  value=${!v:-}
+  [ -n "$value" ] || continue
+  if [[ $value =~ suppressions=([^:]+) ]] && [ -f "${BASH_REMATCH[1]}" ]; then
+    cp "${BASH_REMATCH[1]}" "$work/$v.supp"
+    chmod 644 "$work/$v.supp"
+    value=${value/suppressions=${BASH_REMATCH[1]}/suppressions=$work/$v.supp}
+  fi
+  user_env+=("$v=$value")
 done
 
 # The editor keeps running until it is stopped: timeout's status 124.
