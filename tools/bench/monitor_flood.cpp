@@ -26,13 +26,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
+#include "tools/bench/Rss.h"
 #include "midi/FakeMidiService.h"
 
 namespace {
@@ -66,13 +66,7 @@ class RefreshCounter : public QObject {
   }
 };
 
-long VmRssKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
+using vlx::bench::VmRssKb;
 
 struct RunResult {
   double seconds = 0;

@@ -21,23 +21,17 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "VirtualControllerService.h"
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
+#include "tools/bench/Rss.h"
 
 namespace {
 
-long VmRssKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
+using vlx::bench::VmRssKb;
 
 class QuietDialogs : public IDialogs {
  public:
