@@ -38,6 +38,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
+#include "tools/bench/BenchDialogs.h"
 #include "app/UsbCheck.h"
 #include "midi/RtMidiService.h"
 
@@ -75,24 +76,9 @@ double MicrosecondsPerCall(F call, int n = 200) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / n;
 }
 
-class QuietDialogs : public IDialogs {
- public:
-  bool Ask(QWidget*, const QString&) override { return false; }
-  void Notice(QWidget*, const QString&) override {}
-  void Error(QWidget*, const QString& text) override {
-    std::fprintf(stderr, "error box: %s\n", text.toStdString().c_str());
-  }
-  std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-};
-
 std::unique_ptr<TForm1> Window(const QString& dir) {
   TForm1::Services s;
-  s.Dialogs = std::make_shared<QuietDialogs>();
+  s.Dialogs = std::make_shared<vlx::bench::BenchDialogs>();
   s.Midi = vlx::CreateRtMidiService(vlx::MidiApiChoice::Jack);
   s.UsbDevicePresent = [] { return true; };
   s.AppDir = dir.toStdString() + "/";

@@ -32,28 +32,13 @@
 
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
+#include "tools/bench/BenchDialogs.h"
 #include "tools/bench/Rss.h"
 #include "midi/FakeMidiService.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Nothing is asked during the benchmark; an error would be printed.
-class PrintingDialogs : public IDialogs {
- public:
-  bool Ask(QWidget*, const QString&) override { return false; }
-  void Notice(QWidget*, const QString&) override {}
-  void Error(QWidget*, const QString& text) override {
-    std::fprintf(stderr, "error box: %s\n", text.toUtf8().constData());
-  }
-  std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-};
 
 // Counts the queued calls that reach the window: each one is a refresh of
 // the monitor.
@@ -156,7 +141,7 @@ int main(int argc, char** argv) {
   midi->AddInput("vellox", "in");
   midi->AddOutput("vellox", "out");
   TForm1::Services services;
-  services.Dialogs = std::make_shared<PrintingDialogs>();
+  services.Dialogs = std::make_shared<vlx::bench::BenchDialogs>();
   services.Midi = midi;
   services.UsbDevicePresent = [] { return true; };
   services.AppDir = dir.path().toStdString() + "/";

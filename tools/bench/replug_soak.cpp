@@ -27,28 +27,12 @@
 #include "VirtualControllerService.h"
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
+#include "tools/bench/BenchDialogs.h"
 #include "tools/bench/Rss.h"
 
 namespace {
 
 using vlx::bench::VmRssKb;
-
-class QuietDialogs : public IDialogs {
- public:
-  int Notices = 0, Errors = 0;
-  bool Ask(QWidget*, const QString&) override { return true; }
-  void Notice(QWidget*, const QString&) override { ++Notices; }
-  void Error(QWidget*, const QString& text) override {
-    ++Errors;
-    std::fprintf(stderr, "error box: %s\n", text.toStdString().c_str());
-  }
-  std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-};
 
 }  // namespace
 
@@ -58,7 +42,7 @@ int main(int argc, char** argv) {
   const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
   QTemporaryDir dir;
-  auto dialogs = std::make_shared<QuietDialogs>();
+  auto dialogs = std::make_shared<vlx::bench::BenchDialogs>(true);
   auto device = std::make_shared<vlx::VirtualControllerService>();
   TForm1::Services services;
   services.Dialogs = dialogs;
