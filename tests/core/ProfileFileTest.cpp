@@ -295,20 +295,10 @@ TEST(ProfileFile, AFolderThatRefusesTheReplacementGetsTheFileWrittenInPlace) {
     const char* what;
     FileOps ops;
   };
-  FileOps stickyFolder = FileOps::Posix();
-  stickyFolder.Rename = [](const char*, const char*) {
-    errno = EPERM;
-    return -1;
-  };
-  FileOps renameRefused = FileOps::Posix();
-  renameRefused.Rename = [](const char*, const char*) {
-    errno = EACCES;
-    return -1;
-  };
   const Case cases[] = {
       {"no temporary file in the folder", FolderNotWritable()},
-      {"sticky folder of another owner", stickyFolder},
-      {"rename refused", renameRefused},
+      {"sticky folder of another owner", RenameFailsWith(EPERM)},
+      {"rename refused", RenameFailsWith(EACCES)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

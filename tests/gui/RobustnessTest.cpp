@@ -47,16 +47,6 @@ std::vector<uint8_t> OwnProfile() {
 
 FileOps DiskFullHalfWay() { return DiskFullAfter(2000); }
 
-FileOps FileVanishesBeforeTheRename() {
-  FileOps ops = FileOps::Posix();
-  ops.Rename = [](const char* from, const char*) {
-    ::unlink(from);
-    errno = ENOENT;
-    return -1;
-  };
-  return ops;
-}
-
 }  // namespace
 
 // NEW, SYNC TO FW and EXPORT write a profile file; when that write fails, the

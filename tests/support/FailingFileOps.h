@@ -52,3 +52,25 @@ inline vlx::FileOps NothingWritable() {
   };
   return ops;
 }
+
+// The folder refuses replacing the file by renaming (EPERM for a sticky
+// folder of another owner, EACCES for a folder without write permission).
+inline vlx::FileOps RenameFailsWith(int error) {
+  vlx::FileOps ops = vlx::FileOps::Posix();
+  ops.Rename = [error](const char*, const char*) {
+    errno = error;
+    return -1;
+  };
+  return ops;
+}
+
+// The temporary file is gone when it is to replace the file.
+inline vlx::FileOps FileVanishesBeforeTheRename() {
+  vlx::FileOps ops = vlx::FileOps::Posix();
+  ops.Rename = [](const char* from, const char*) {
+    ::unlink(from);
+    errno = ENOENT;
+    return -1;
+  };
+  return ops;
+}
