@@ -314,8 +314,10 @@ TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& 
   ordered_json doc;
   try {
     doc = ordered_json::parse(bytes.begin(), bytes.end());
-  } catch (const nlohmann::json::parse_error& e) {
+  } catch (const nlohmann::json::exception& e) {
     // e.what() is "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
+    // or, for a number beyond a double, "[json.exception.out_of_range.406] number
+    // overflow parsing '1e999'".
     std::string what = e.what();
     if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
     Fail(name, "", "not valid JSON: " + what);

@@ -162,6 +162,8 @@ std::vector<BadInput> BadInputs() {
       {"cus knob channel", ProfileFormat::Cus, cusWith(19, 176, 200), "knob 2 (record 19): channel 200 is out of range"},
       {"cus global", ProfileFormat::Cus, cusWith(1, 184 + 4 * 6, 128), "globals: BEAT TYPE 128 is out of range"},
       {"json broken", ProfileFormat::Json, Bytes(json.substr(0, 200)), "not valid JSON: parse error at line"},
+      {"json number beyond a double", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 1e999"),
+       "not valid JSON: number overflow parsing '1e999'"},
       {"json not an object", ProfileFormat::Json, Bytes("[1, 2]"), "expected a JSON object"},
       {"json unknown data type", ProfileFormat::Json, edit("\"CC(Relative)\"", "\"CC(relative)\""),
        "controls[17].data_type: unknown text \"CC(relative)\""},
