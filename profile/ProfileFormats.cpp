@@ -253,6 +253,11 @@ class JsonReader {
   int32_t Integer(const ordered_json& v, const std::string& place, int64_t lo, int64_t hi) {
     if (!v.is_number_integer())
       Fail(name_, place, "expected a whole number, found " + Show(v));
+    // A whole number above the largest int64 is read as unsigned; as int64 it
+    // would turn negative and be reported as such.
+    if (v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(hi))
+      Fail(name_, place, std::to_string(v.get<uint64_t>()) + " is out of range " + std::to_string(lo) + ".." +
+                             std::to_string(hi));
     const auto n = v.get<int64_t>();
     if (n < lo || n > hi)
       Fail(name_, place, std::to_string(n) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));

@@ -172,6 +172,8 @@ std::vector<BadInput> BadInputs() {
       {"json unknown global text", ProfileFormat::Json, edit("\"1/4\"", "\"1/3\""), "globals.\"ARP TIME\": unknown text \"1/3\""},
       {"json value too high", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 128"),
        "controls[0].value: 128 is out of range 0..127"},
+      {"json value beyond int64", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 18446744073709551615"),
+       "controls[0].value: 18446744073709551615 is out of range 0..127"},
       {"json value negative", ProfileFormat::Json, edit("\"value\": 7", "\"value\": -1"), "controls[16].value: -1 is out of range"},
       {"json value not whole", ProfileFormat::Json, edit("\"value\": 12", "\"value\": 12.5"),
        "controls[17].value: expected a whole number, found 12.5"},
