@@ -11,7 +11,9 @@
 # Each target starts from its seed corpus (tests/fuzz/corpus/<name>) and
 # keeps what it finds in build-fuzz/corpus/<target>; an input that crashes,
 # leaks, hangs or breaks an invariant is written to build-fuzz/artifacts/.
-# Prints executions and time per target; exits non-zero when a target failed.
+# Prints executions and time per target; exits non-zero when a target failed,
+# after printing the failure and the input (base64) so that a CI log is
+# enough to replay it: base64 -d > unit; build-fuzz/tests/fuzz/<target> unit.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VLX_FUZZ_BUILD_DIR:-$top/build-fuzz}
@@ -67,7 +69,7 @@ for t in "${targets[@]}"; do
   if [ "$status" -ne 0 ]; then
     failed=1
     result="FAILED (exit $status, see $log)"
-    grep -E "ERROR|invariant failed|SUMMARY|Test unit written" "$log" | head -20 >&2 || true
+    grep -E "ERROR|invariant failed|terminate called|what\(\)|SUMMARY|Test unit written|^Base64:" "$log" | head -20 | cut -c1-4000 >&2 || true
   else
     result=ok
   fi
