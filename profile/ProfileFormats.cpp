@@ -305,8 +305,10 @@ class JsonReader {
 
   static std::string Show(const ordered_json& v) {
     std::string s = v.dump();
-    if (s.size() > 40) s = s.substr(0, 37) + "...";
-    return s;
+    if (s.size() <= 40) return s;
+    std::size_t cut = 37;  // not inside a UTF-8 sequence
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    return s.substr(0, cut) + "...";
   }
 
   const std::string& name() const { return name_; }

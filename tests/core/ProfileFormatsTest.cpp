@@ -15,6 +15,12 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  while (n-- > 0) out += s;
+  return out;
+}
+
 // The table with the meaningless bytes after each name's characters cleared:
 // what any form of the profile keeps of it.
 TParaTable Clean(TParaTable t) {
@@ -126,7 +132,7 @@ struct BadInput {
   const char* What;
   ProfileFormat Format;
   std::vector<uint8_t> Bytes;
-  const char* Message;  // part of the error text, after "bad.xxx: "
+  std::string Message;  // part of the error text, after "bad.xxx: "
 };
 
 std::vector<BadInput> BadInputs() {
@@ -175,6 +181,9 @@ std::vector<BadInput> BadInputs() {
       {"json value beyond int64", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 18446744073709551615"),
        "controls[0].value: 18446744073709551615 is out of range 0..127"},
       {"json value negative", ProfileFormat::Json, edit("\"value\": 7", "\"value\": -1"), "controls[16].value: -1 is out of range"},
+      {"json long text cut between characters", ProfileFormat::Json,
+       edit("\"value\": 30", "\"value\": \"a" + Repeat("\u00e9", 25) + "\""),
+       "controls[0].value: expected a whole number, found \"a" + Repeat("\u00e9", 17) + "..."},
       {"json value not whole", ProfileFormat::Json, edit("\"value\": 12", "\"value\": 12.5"),
        "controls[17].value: expected a whole number, found 12.5"},
       {"json slider channel", ProfileFormat::Json, edit("\"value\": 7,\n      \"channel\": 0", "\"value\": 7,\n      \"channel\": 300"),
