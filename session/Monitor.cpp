@@ -156,7 +156,7 @@ bool FormatMonitorEvent(const TMonitorEvent& e, MonitorStyle style, const TMonit
   if (!(filter.Kinds & kind)) return false;
   if (s == 0xFE && !filter.KindsGiven) return false;  // active sensing, as the window ignores it
   if (!sysex && s < 0xF0 && !(filter.Channels & (1u << (s & 0x0F)))) return false;
-  if (sysex && filter.Channels != 0xFFFF) return false;  // a channel filter leaves only channel messages
+  if (s >= 0xF0 && filter.Channels != 0xFFFF) return false;  // a channel filter leaves only channel messages
   const std::string port =
       e.Port >= 0 && static_cast<std::size_t>(e.Port) < portNames.size() ? portNames[e.Port] : std::to_string(e.Port);
 

@@ -75,6 +75,9 @@ TEST(Monitor, FiltersByKindAndChannel) {
   EXPECT_NE(Line({0x91, 1, 1}, MonitorStyle::Dec, ch2), "");
   EXPECT_EQ(Line({0x90, 1, 1}, MonitorStyle::Dec, ch2), "");
   EXPECT_EQ(Line({0xF0, 1, 0xF7}, MonitorStyle::Dec, ch2), "");
+  // System and real-time messages belong to no channel either.
+  EXPECT_EQ(Line({0xF8}, MonitorStyle::Dec, ch2), "");
+  EXPECT_EQ(Line({0xF2, 1, 1}, MonitorStyle::Dec, ch2), "");
   // Active sensing is left out unless real-time messages were asked for.
   EXPECT_EQ(Line({0xFE}, MonitorStyle::Dec), "");
   TMonitorFilter realtime;
