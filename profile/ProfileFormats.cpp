@@ -320,7 +320,17 @@ class JsonReader {
 TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& name) {
   ordered_json doc;
   try {
-    doc = ordered_json::parse(bytes.begin(), bytes.end());
+    // A profile nests four levels at most. A much deeper document is refused
+    // while it is parsed: turning it back into text, as the messages do for a
+    // wrong value, would take one stack frame per level.
+    constexpr int MaxDepth = 16;
+    const ordered_json::parser_callback_t depthLimit = [&name](int depth, nlohmann::json::parse_event_t,
+                                                               ordered_json&) {
+      if (depth > MaxDepth)
+        Fail(name, "", "not a profile: nested more than " + std::to_string(MaxDepth) + " levels deep");
+      return true;
+    };
+    doc = ordered_json::parse(bytes.begin(), bytes.end(), depthLimit);
   } catch (const nlohmann::json::exception& e) {
     // e.what() is "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
     // or, for a number beyond a double, "[json.exception.out_of_range.406] number

@@ -171,6 +171,10 @@ std::vector<BadInput> BadInputs() {
       {"json number beyond a double", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 1e999"),
        "not valid JSON: number overflow parsing '1e999'"},
       {"json not an object", ProfileFormat::Json, Bytes("[1, 2]"), "expected a JSON object"},
+      // Deep enough to overflow the stack if it were ever turned back into text.
+      {"json nested a million levels", ProfileFormat::Json,
+       edit("\"value\": 30", "\"value\": " + std::string(1000000, '[') + std::string(1000000, ']')),
+       "not a profile: nested more than 16 levels deep"},
       {"json unknown data type", ProfileFormat::Json, edit("\"CC(Relative)\"", "\"CC(relative)\""),
        "controls[17].data_type: unknown text \"CC(relative)\""},
       {"json knob list on the slider", ProfileFormat::Json, edit("\"data_type\": \"CC\"", "\"data_type\": \"CC(Absolute)\""),
