@@ -190,7 +190,9 @@ bool TForm1::ControllerListed() {
     }
     return false;
   };
-  return matches(inputs) || matches(outputs);
+  // Both directions: JACK registers a client's ports one after the other,
+  // and discovery run between the two would find no way to the controller.
+  return matches(inputs) && matches(outputs);
 }
 
 void TForm1::TimerReplugTimer() {

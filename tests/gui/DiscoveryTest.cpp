@@ -482,6 +482,10 @@ TEST(Replug, TheControllerIsFollowedOutAndBackIn) {
   r.f.Midi->AddInput("Keyboard", "kbd-in");
   r.f.Midi->AddOutput("Keyboard", "kbd-out");
   const std::string in = r.f.Midi->AddInput("vellox", "in-again");
+  // Its ports come one at a time: the input alone is not yet the controller.
+  Pump(1200);
+  EXPECT_EQ(r.w->DeviceOffline, 1);
+  EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
   const std::string out = r.f.Midi->AddOutput("vellox", "out-again");
   ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsOutputOpen(out); }, 2500)) << "not found again";
   EXPECT_EQ(r.w->DeviceOffline, 0);
