@@ -10,6 +10,7 @@
 #include "app/SettingsFolder.h"
 #include "app/Unit1.h"
 #include "app/UsbCheck.h"
+#include "midi/DeferredMidiService.h"
 #include "midi/RtMidiService.h"
 #include "profile/Settings.h"
 
@@ -36,7 +37,9 @@ int main(int argc, char** argv) {
 
   TForm1::Services services;
   services.Dialogs = std::make_shared<QtDialogs>();
-  services.Midi = vlx::CreateRtMidiService(vlx::MidiApiChoice::Auto);
+  // Reached by the first listing, after the first paint.
+  services.Midi = std::make_shared<vlx::TDeferredMidiService>(
+      [] { return vlx::CreateRtMidiService(vlx::MidiApiChoice::Auto); });
   services.UsbDevicePresent = [] { return vlx::UsbDevicePresent(); };
   services.AppDir = SettingsFolder();
   services.StartMidiAfterFirstPaint = true;  // the window first, then the MIDI service

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "midi/DeferredMidiService.h"
 #include "midi/FakeMidiService.h"
 #include "midi/Midi.h"
 
@@ -358,3 +359,28 @@ TEST_F(MidiPorts, ReleaseClosesOpenPortsAndNoCallbackFollows) {
 }
 
 }  // namespace
+
+// The editor's service is made by its first use, not when the program
+// starts; a service that cannot be made now is tried again by the next use.
+TEST(DeferredMidiService, IsMadeByItsFirstUseAndTriedAgainAfterAFailure) {
+  auto fake = std::make_shared<FakeMidiService>();
+  fake->AddInput("vellox");
+  int makes = 0;
+  bool fail = true;
+  vlx::TDeferredMidiService service([&]() -> std::shared_ptr<vlx::IMidiService> {
+    ++makes;
+    if (fail) throw EMidiError("No JACK server is running.");
+    return fake;
+  });
+  EXPECT_EQ(makes, 0);
+  EXPECT_FALSE(service.Made());
+  EXPECT_THROW(service.Inputs(), EMidiError);
+  EXPECT_FALSE(service.Made());
+  fail = false;
+  ASSERT_EQ(service.Inputs().size(), 1u);
+  EXPECT_EQ(service.Inputs()[0].Name, "vellox");
+  EXPECT_TRUE(service.AnyInputLeft());
+  EXPECT_TRUE(service.Outputs().empty());
+  EXPECT_EQ(makes, 2);
+  EXPECT_TRUE(service.Made());
+}
