@@ -27,5 +27,8 @@ with a virtual controller runs without the hardware.")
 # window-system plug-ins are loaded at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2, alsa-utils")
+# amidi and aconnect (alsa-utils) send a .syx dump and show the sequencer's
+# ports; a JACK server is needed only where the sequencer is not there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "alsa-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")
 include(CPack)

@@ -197,7 +197,12 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
       // The replacement keeps the file's owner and group where this process
       // may give them (root saving a user's file), then its mode, which a
       // change of owner may have cut.
-      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd.Get(), st.st_uid, st.st_gid);
+      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        // Refused for a user who may not give the file away: the file is
+        // then that user's, as any file the user writes anew.
+        if (::fchown(fd.Get(), st.st_uid, st.st_gid) != 0) {
+        }
+      }
       ::fchmod(fd.Get(), st.st_mode & 07777);
     } else {
       const mode_t mask = ::umask(0);
