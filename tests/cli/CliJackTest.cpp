@@ -112,7 +112,7 @@ TEST_F(CliJack, AControllerThatStoresAByteWronglyFailsTheWrite) {
   // Without the read-back the acknowledgement is all there is.
   r = Cli({"write", "--no-verify", dir.File("w.syx")});
   EXPECT_EQ(r.Code, 0) << r.Err;
-  // The slider's channel, a field with a list text.
+  // The slider's data type, a field with a list text.
   device->Controller().SetStoreWrongByte(18);
   r = Cli({"reset", "--yes"});
   EXPECT_EQ(r.Code, 3);
@@ -130,6 +130,33 @@ TEST_F(CliJack, ResetSendsTheFactoryProfileAndVerifies) {
   ASSERT_EQ(dumps.size(), 1u);
   EXPECT_EQ(dumps[0], ParseHexBytes("F0 34 00 27 1E 1F 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 07 00 04 0C 00 04 "
                                     "0D 00 04 0E 00 04 0F 00 04 00 02 01 00 01 00 03 00 F7 00 00 00"));
+}
+
+// On a terminal reset asks first, before it looks for the controller; only
+// a yes sends anything.
+TEST_F(CliJack, ResetOnATerminalAsksFirst) {
+  device->Controller().SetProfile(SomeProfile());
+  device->ClearRaw();
+  struct Case {
+    const char* answer;
+    int code;
+  };
+  for (const Case c : {Case{"n\n", 5}, Case{"\n", 5}, Case{"y\n", 0}}) {
+    SCOPED_TRACE(c.answer);
+    CliProcess reset({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "reset"}, true);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!Contains(reset.Err(), "[y/N] ") && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(Contains(reset.Err(), "Send the factory profile to the controller? [y/N] ")) << reset.Err();
+    reset.Type(c.answer);
+    EXPECT_EQ(reset.Wait(), c.code) << reset.Err();
+    if (c.code == 5) {
+      EXPECT_TRUE(Contains(reset.Err(), "vellox-cli: reset cancelled: nothing was sent")) << reset.Err();
+      EXPECT_TRUE(device->Raw().empty());
+    }
+  }
+  EXPECT_EQ(DumpsReceived().size(), 1u);
+  EXPECT_EQ(device->Controller().Profile(), VirtualController::FactoryBody());
 }
 
 TEST_F(CliJack, DiffAgainstTheDevice) {
@@ -154,35 +181,46 @@ TEST_F(CliJack, NoAnswerIsExitCode2AndWritesNothing) {
 }
 
 TEST_F(CliJack, MonitorDecodesWhatTheControllerSendsAndEndsOnCtrlC) {
-  for (const char* style : {"", "--json"}) {
-    SCOPED_TRACE(style);
+  // The last message passes every filter below: once it is shown, every
+  // message before it has been shown or left out.
+  const std::vector<RecordingJackController::Bytes> played = {
+      ParseHexBytes("90 3C 64"), ParseHexBytes("B0 07 7F"), ParseHexBytes("E0 00 60"),
+      ParseHexBytes("F0 7E 00 06 01 F7"), ParseHexBytes("F8"), ParseHexBytes("B0 01 00")};
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {{},
+       {"ch 1 note on C4 (60) velocity 100", "ch 1 control change controller 7 value 127", "ch 1 pitch bend +4096",
+        "sysex F0 7E 00 06 01 F7 (6 bytes)", "clock", "ch 1 control change controller 1 value 0"}},
+      {{"--json"},
+       {R"({"port":"vellox","kind":"note on","channel":1,"note":60,"note_name":"C4","velocity":100,"bytes":[144,60,100]})",
+        R"({"port":"vellox","kind":"control change","channel":1,"controller":7,"value":127,"bytes":[176,7,127]})",
+        R"({"port":"vellox","kind":"pitch bend","channel":1,"bend":4096,"bytes":[224,0,96]})",
+        R"({"port":"vellox","kind":"sysex","hex":"F0 7E 00 06 01 F7","length":6})",
+        R"({"port":"vellox","kind":"clock","bytes":[248]})",
+        R"({"port":"vellox","kind":"control change","channel":1,"controller":1,"value":0,"bytes":[176,1,0]})"}},
+      {{"--dec", "--kind", "cc,bend"}, {"176 7 127", "224 0 96", "176 1 0"}},
+      // A channel filter keeps channel messages only.
+      {{"--hex", "--channel", "1"}, {"90 3C 64", "B0 07 7F", "E0 00 60", "B0 01 00"}},
+  };
+  for (const Case& c : cases) {
     std::vector<std::string> args = {VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"};
-    if (*style) args.push_back(style);
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    SCOPED_TRACE(c.options.empty() ? "decoded" : c.options[0]);
     CliProcess monitor(args);
     // The monitor's input is connected to the controller's output.
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (device->Peer().OutConnections() == 0 && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(10ms);
     ASSERT_EQ(device->Peer().OutConnections(), 1) << monitor.Err();
-    for (const auto& m : {ParseHexBytes("90 3C 64"), ParseHexBytes("B0 07 7F"), ParseHexBytes("E0 00 60"),
-                          ParseHexBytes("F0 7E 00 06 01 F7")})
-      ASSERT_TRUE(device->Play(m));
-    while (Lines(monitor.Out()).size() < 4 && std::chrono::steady_clock::now() < deadline)
+    for (const auto& m : played) ASSERT_TRUE(device->Play(m));
+    while (Lines(monitor.Out()).size() < c.lines.size() && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(10ms);
     monitor.Signal(SIGINT);
     EXPECT_EQ(monitor.Wait(), 0) << monitor.Err();
-    const auto lines = Lines(monitor.Out());
-    if (*style) {
-      EXPECT_EQ(lines, (std::vector<std::string>{
-                           R"({"port":"vellox","kind":"note on","channel":1,"note":60,"note_name":"C4","velocity":100,"bytes":[144,60,100]})",
-                           R"({"port":"vellox","kind":"control change","channel":1,"controller":7,"value":127,"bytes":[176,7,127]})",
-                           R"({"port":"vellox","kind":"pitch bend","channel":1,"bend":4096,"bytes":[224,0,96]})",
-                           R"({"port":"vellox","kind":"sysex","hex":"F0 7E 00 06 01 F7","length":6})"}));
-    } else {
-      EXPECT_EQ(lines, (std::vector<std::string>{"ch 1 note on C4 (60) velocity 100",
-                                                 "ch 1 control change controller 7 value 127", "ch 1 pitch bend +4096",
-                                                 "sysex F0 7E 00 06 01 F7 (6 bytes)"}));
-    }
+    EXPECT_EQ(Lines(monitor.Out()), c.lines);
     device->Peer().ClearReceived();
     // The monitor's port leaves the graph with it.
     while (device->Peer().OutConnections() != 0 && std::chrono::steady_clock::now() < deadline + 5s)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -19,22 +20,38 @@ extern char** environ;
 
 class CliProcess {
  public:
-  // Starts the program with these arguments; stdin is /dev/null.
-  explicit CliProcess(const std::vector<std::string>& args) {
+  // Starts the program with these arguments; stdin is /dev/null. With
+  // terminal, stdin and stderr are a terminal (a pseudo-terminal whose other
+  // side is Type() and Err(), echo included), stdout stays a pipe.
+  explicit CliProcess(const std::vector<std::string>& args, bool terminal = false) {
     int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::string terminalName;
+    if (terminal) {
+      // No fork: posix_spawn only, as everywhere here.
+      err[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0 || ::ptsname(err[0]) == nullptr)
+        throw std::runtime_error("no pseudo-terminal");
+      terminalName = ::ptsname(err[0]);
+      err[1] = -1;
+      terminal_ = err[0];
+      posix_spawn_file_actions_addopen(&actions, 0, terminalName.c_str(), O_RDWR | O_NOCTTY, 0);
+      posix_spawn_file_actions_addopen(&actions, 2, terminalName.c_str(), O_RDWR | O_NOCTTY, 0);
+    } else {
+      if (::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    }
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
-    ::close(err[1]);
+    if (err[1] >= 0) ::close(err[1]);
     if (rc != 0) {
       ::close(out[0]);
       ::close(err[0]);
@@ -68,6 +85,11 @@ class CliProcess {
     return code_;
   }
   void Signal(int sig) { ::kill(pid_, sig); }
+  // Types on the terminal (a terminal process only).
+  void Type(const std::string& text) {
+    if (terminal_ < 0 || ::write(terminal_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+      throw std::runtime_error("cannot type on the terminal");
+  }
 
   std::string Out() {
     std::lock_guard lock(mutex_);
@@ -87,6 +109,7 @@ class CliProcess {
       if (::poll(fds, 2, 1000) < 0) break;
       for (int i = 0; i < 2; ++i) {
         if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        // A terminal whose other side has closed reads as an error (EIO).
         const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
         if (n <= 0) {
           ::close(fds[i].fd);
@@ -101,6 +124,7 @@ class CliProcess {
   }
 
   pid_t pid_ = -1;
+  int terminal_ = -1;  // closed by the reader
   std::thread reader_;
   std::mutex mutex_;
   std::string out_, err_;

@@ -20,7 +20,7 @@ TSessionOptions Options(std::chrono::milliseconds timeout = 1000ms) {
 VirtualController::Body SomeProfile() {
   VirtualController::Body b = VirtualController::FactoryBody();
   b[0] = 0x40;
-  b[19] = 40;  // knob 2's value
+  b[19] = 40;  // knob 1's value
   b[20] = 3;   // its channel
   b[38] = 11;  // key channel
   return b;
