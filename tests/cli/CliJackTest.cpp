@@ -252,6 +252,41 @@ TEST_F(CliJack, MonitorLosesNothingInAFlood) {
   }
 }
 
+// The controller program: vellox-cli finds it, SIGUSR1 unplugs it (no
+// controller any more) and plugs it in again, firmware and all.
+TEST(CliJackSim, TheControllerProgramUnplugsAndPlugsInOnSignal) {
+  CliProcess sim({VLX_SIM_PATH, "--fw", "3.02"});
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!Contains(sim.Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(Contains(sim.Out(), "vellox-sim: JACK client \"vellox\"")) << sim.Out() << sim.Err();
+  // Asks until the answer has the code wanted, for at most 10 s.
+  const auto infoUntil = [](int code) {
+    CliResult r{};
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    do {
+      r = Cli({"--timeout", "300", "info"});
+    } while (r.Code != code && std::chrono::steady_clock::now() < until);
+    return r;
+  };
+  auto r = infoUntil(0);
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "FW: V3.02\ninput: vellox\noutput: vellox\n");
+
+  sim.Signal(SIGUSR1);
+  r = infoUntil(2);
+  ASSERT_EQ(r.Code, 2) << r.Out << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "vellox-cli: no controller: ")) << r.Err;
+  EXPECT_TRUE(Contains(sim.Out(), "vellox-sim: unplugged\n")) << sim.Out();
+
+  sim.Signal(SIGUSR1);
+  r = infoUntil(0);
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "FW: V3.02\ninput: vellox\noutput: vellox\n");
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(), 0) << sim.Err();
+}
+
 // Without any controller on the server every command that needs one fails
 // with exit code 2 and a clear message, and writes nothing.
 TEST(CliJackNoController, EveryDeviceCommandFailsCleanly) {
