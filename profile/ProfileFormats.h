@@ -21,7 +21,7 @@ enum class ProfileFormat { Cus, Json, Syx };
 
 // A file that is not a profile of the format its name says, or a file name
 // with an extension that names no format. The text names the file and the
-// place: "a.json: controls[3].channel: 20 is out of range 0..15".
+// place: "a.json: controls[16].channel: 300 is out of range 0..127".
 class EProfileFormatError : public EVlxError {
  public:
   using EVlxError::EVlxError;
