@@ -386,6 +386,14 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // A word that is no command would otherwise be told "A subcommand is
+    // required".
+    if (dynamic_cast<const CLI::RequiredError*>(&e) && app.get_subcommands().empty() && !app.remaining().empty()) {
+      std::cerr << "vellox-cli: no command \"" << app.remaining().front()
+                << "\"; the commands are ports, info, read, write, reset, show, diff, convert and monitor "
+                   "(vellox-cli --help)\n";
+      return ExitUsage;
+    }
     const int rc = app.exit(e);  // prints help, the version, or the error
     return rc == 0 ? ExitOk : ExitUsage;
   }

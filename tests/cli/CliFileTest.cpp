@@ -118,6 +118,7 @@ TEST(Cli, UsageErrorsExitWith1AndHelpListsTheExitCodes) {
     EXPECT_EQ(r.Code, 1) << r.Err;
     EXPECT_NE(r.Err, "");
   }
+  EXPECT_TRUE(Contains(RunCli({"--quiet", "frobnicate"}).Err, "vellox-cli: no command \"frobnicate\"; the commands are"));
   const auto help = RunCli({"--help"});
   EXPECT_EQ(help.Code, 0);
   EXPECT_TRUE(Contains(help.Out, "3  verification failed")) << help.Out;
