@@ -31,6 +31,7 @@ constexpr int ExitNoController = 2;  // no controller, no answer, MIDI not avail
 constexpr int ExitMismatch = 3;      // verification failed; diff found differences
 constexpr int ExitFile = 4;          // a file cannot be read or written, or is not a profile
 constexpr int ExitCancelled = 5;     // the question before a reset was not answered yes
+constexpr int ExitInternal = 6;      // none of these: a fault of the program itself
 
 const char kExitCodes[] =
     "\nExit codes:\n"
@@ -39,7 +40,8 @@ const char kExitCodes[] =
     "  2  no controller found, no answer in time, or MIDI not available\n"
     "  3  verification failed (a field read back differs), or diff found differences\n"
     "  4  a file cannot be read or written, or is not a valid profile\n"
-    "  5  reset cancelled at the question\n";
+    "  5  reset cancelled at the question\n"
+    "  6  an internal error of vellox-cli\n";
 
 struct Common {
   std::string Port;
@@ -416,8 +418,8 @@ int main(int argc, char** argv) {
     std::cerr << "vellox-cli: MIDI error: " << e.what() << "\n";
     code = ExitNoController;
   } catch (const std::exception& e) {
-    std::cerr << "vellox-cli: " << e.what() << "\n";
-    code = ExitFile;
+    std::cerr << "vellox-cli: internal error: " << e.what() << "\n";
+    code = ExitInternal;
   }
   return code;
 }
