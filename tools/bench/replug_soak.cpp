@@ -74,6 +74,12 @@ int main(int argc, char** argv) {
     w.TimerCheckUSBTimer();
     if (w.DeviceOffline != 1 || w.LbConnect->text() != "Disconnect") return fail(cycle, "not offline");
     if (device->OpenPortCount() != 0) return fail(cycle, "ports left open after the unplugging");
+    // The service closes a vanished input itself; the window must have let
+    // go of both of its ports too.
+    for (int32_t i = 0; i < w.InputPorts().Count(); ++i)
+      if (w.InputPorts().IsOpen(i)) return fail(cycle, "the window holds an input open after the unplugging");
+    for (int32_t i = 0; i < w.OutputPorts().Count(); ++i)
+      if (w.OutputPorts().IsOpen(i)) return fail(cycle, "the window holds an output open after the unplugging");
 
     if (cycle % 2 == 1 && keyboards < 4) device->AddOutput("Synth " + std::to_string(++keyboards));
     device->Plug(cycle % 2 == 1 ? vlx::VirtualControllerService::End : 0);
