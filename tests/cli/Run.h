@@ -80,11 +80,15 @@ class CliProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     reader_.join();
+    if (terminal_ >= 0) ::close(terminal_);
+    terminal_ = -1;
     waited_ = true;
     code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return code_;
   }
-  void Signal(int sig) { ::kill(pid_, sig); }
+  void Signal(int sig) {
+    if (!waited_) ::kill(pid_, sig);  // never a process that has been reaped
+  }
   // Types on the terminal (a terminal process only).
   void Type(const std::string& text) {
     if (terminal_ < 0 || ::write(terminal_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
@@ -112,7 +116,7 @@ class CliProcess {
         // A terminal whose other side has closed reads as an error (EIO).
         const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
         if (n <= 0) {
-          ::close(fds[i].fd);
+          if (fds[i].fd != terminal_) ::close(fds[i].fd);  // the terminal is closed after the reader ends
           fds[i].fd = -1;
           --open;
           continue;
@@ -124,7 +128,7 @@ class CliProcess {
   }
 
   pid_t pid_ = -1;
-  int terminal_ = -1;  // closed by the reader
+  int terminal_ = -1;  // the terminal's other side, kept open until Wait() ends
   std::thread reader_;
   std::mutex mutex_;
   std::string out_, err_;
