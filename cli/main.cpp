@@ -391,9 +391,11 @@ int main(int argc, char** argv) {
     // A word that is no command would otherwise be told "A subcommand is
     // required".
     if (dynamic_cast<const CLI::RequiredError*>(&e) && app.get_subcommands().empty() && !app.remaining().empty()) {
-      std::cerr << "vellox-cli: no command \"" << app.remaining().front()
-                << "\"; the commands are ports, info, read, write, reset, show, diff, convert and monitor "
-                   "(vellox-cli --help)\n";
+      std::string commands;
+      for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+        commands += (commands.empty() ? "" : ", ") + sub->get_name();
+      std::cerr << "vellox-cli: no command \"" << app.remaining().front() << "\"; the commands are " << commands
+                << " (vellox-cli --help)\n";
       return ExitUsage;
     }
     const int rc = app.exit(e);  // prints help, the version, or the error
