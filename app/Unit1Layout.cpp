@@ -14,6 +14,7 @@
 #include <initializer_list>
 
 #include "app/Unit1.h"
+#include "profile/Fields.h"
 
 static void InitAssets() { Q_INIT_RESOURCE(assets); }
 
@@ -111,9 +112,11 @@ TComboBox* Combo(QWidget* form, const char* name, QRect box, std::initializer_li
   return c;
 }
 
-TComboBox* NumberCombo(QWidget* form, const char* name, QRect box, int count, int index) {
+// A list of the profile's fields, with the items of the table of fields.
+TComboBox* FieldCombo(QWidget* form, const char* name, QRect box, const vlx::TField& field, int index) {
   auto* c = Combo(form, name, box, {}, -1);
-  for (int i = 0; i < count; ++i) c->addItem(QString::number(i));
+  for (std::string_view item : vlx::FieldItems(field))
+    c->addItem(QString::fromLatin1(item.data(), static_cast<qsizetype>(item.size())));
   c->SetItemIndex(index);
   return c;
 }
@@ -228,21 +231,21 @@ void TForm1::BuildLayout() {
 
   // ---- GLOBAL
   Label1 = SectionHeader(this, "Label1", "GLOBAL", {552, 83, 505, 38}, 32);
-  CmbARPMode = Combo(this, "CmbARPMode", {551, 141, 122, 29}, {"UP", "DOWN", "RANDOM", "CHRN"}, 0);
+  CmbARPMode = FieldCombo(this, "CmbARPMode", {551, 141, 122, 29}, vlx::GlobalField(vlx::ARPMode), 0);
   Label2 = FieldLabel(this, "Label2", "ARP MODE", {680, 144, 0, 0});
-  CmbARPTime = Combo(this, "CmbARPTime", {831, 141, 90, 29}, {"1", "1/2", "1/4", "1/8", "1/16", "1/32"}, 2);
+  CmbARPTime = FieldCombo(this, "CmbARPTime", {831, 141, 90, 29}, vlx::GlobalField(vlx::ARPTime), 2);
   Label9 = FieldLabel(this, "Label9", "ARP TIME", {928, 144, 0, 0});
-  CmbARPOctave = Combo(this, "CmbARPOctave", {831, 181, 90, 29}, {"0", "1", "2", "3", "4"}, 1);
+  CmbARPOctave = FieldCombo(this, "CmbARPOctave", {831, 181, 90, 29}, vlx::GlobalField(vlx::ARPOctave), 1);
   Label11 = FieldLabel(this, "Label11", "ARP OCTAVE", {928, 184, 0, 0});
-  CmbScale = Combo(this, "CmbScale", {551, 181, 122, 29}, {"NORM", "MAJOR", "MINOR", "PENTA", "BLUES", "HINDU"}, 0);
+  CmbScale = FieldCombo(this, "CmbScale", {551, 181, 122, 29}, vlx::GlobalField(vlx::Scale), 0);
   Label10 = FieldLabel(this, "Label10", "SCALE", {680, 184, 0, 0});
-  CmbVelocity = Combo(this, "CmbVelocity", {551, 221, 122, 29}, {"VEL", "NORM", "HEAVY", "SOFT"}, 1);
+  CmbVelocity = FieldCombo(this, "CmbVelocity", {551, 221, 122, 29}, vlx::GlobalField(vlx::Velocity), 1);
   Label5 = FieldLabel(this, "Label5", "VELOCITY", {680, 224, 0, 0});
-  CmbPadMode = Combo(this, "CmbPadMode", {831, 221, 90, 29}, {"PAD", "NOTE", "CC", "PC"}, 0);
+  CmbPadMode = FieldCombo(this, "CmbPadMode", {831, 221, 90, 29}, vlx::GlobalField(vlx::PadMode), 0);
   Label3 = FieldLabel(this, "Label3", "PAD MODE", {928, 224, 0, 0});
-  CmbBeat = Combo(this, "CmbBeat", {551, 261, 122, 29}, {"1 beat", "2 beat", "3 beat", "4 beat", "5 beat", "6 beat"}, 3);
+  CmbBeat = FieldCombo(this, "CmbBeat", {551, 261, 122, 29}, vlx::GlobalField(vlx::Beat), 3);
   Label7 = FieldLabel(this, "Label7", "BEAT TYPE", {680, 264, 0, 0});
-  CmbKeyChannel = NumberCombo(this, "CmbKeyChannel", {831, 261, 90, 29}, 16, 0);
+  CmbKeyChannel = FieldCombo(this, "CmbKeyChannel", {831, 261, 90, 29}, vlx::GlobalField(vlx::KeyChannel), 0);
   Label4 = FieldLabel(this, "Label4", "KEY CHANNEL", {928, 265, 0, 0});
 
   // ---- controller picture: the bank outlines, their letters, then per
@@ -286,9 +289,10 @@ void TForm1::BuildLayout() {
   EdtValue->setMaxLength(3);
   EdtValue->setAlignment(Qt::AlignCenter);
   LbVALUE = FieldLabel(this, "LbVALUE", "VALUE", {688, 422, 73, 27});
-  CmbChannel = NumberCombo(this, "CmbChannel", {879, 421, 90, 26}, 16, 0);
+  CmbChannel = FieldCombo(this, "CmbChannel", {879, 421, 90, 26}, {vlx::SliderControl, vlx::FieldKind::Channel}, 0);
   LbCHANNEL = FieldLabel(this, "LbCHANNEL", "CHANNEL", {976, 425, 105, 27});
-  CmbDataType = Combo(this, "CmbDataType", {639, 461, 178, 27}, {"NOTE", "PC", "PITCH BEND", "AFTER TOUCH", "CC"}, 4);
+  CmbDataType =
+      FieldCombo(this, "CmbDataType", {639, 461, 178, 27}, {vlx::SliderControl, vlx::FieldKind::DataType}, 4);
   LbType = FieldLabel(this, "LbType", "TYPE", {821, 465, 60, 27});
 
   // ---- status display
@@ -321,7 +325,8 @@ void TForm1::BuildLayout() {
   LbUSBNum->setVisible(false);
 
   // ---- controls that are never shown
-  CmbControlMode = Combo(this, "CmbControlMode", {655, 629, 138, 29}, {"Toggle", "Momentary"}, 1);
+  CmbControlMode =
+      FieldCombo(this, "CmbControlMode", {655, 629, 138, 29}, {vlx::SliderControl, vlx::FieldKind::ControlMode}, 1);
   CbEnable = Make<QCheckBox>(this, "CbEnable", 926, 638, 19, 25);
   CbEnable->setText(QStringLiteral("ENABLE"));
   CbEnable->setChecked(true);

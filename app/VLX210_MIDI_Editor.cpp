@@ -7,9 +7,9 @@
 #include <cstdlib>
 
 #include "app/Dialogs.h"
-#include "app/SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 #include "app/Unit1.h"
-#include "app/UsbCheck.h"
+#include "platform/UsbCheck.h"
 #include "midi/DeferredMidiService.h"
 #include "midi/RtMidiService.h"
 #include "profile/Settings.h"

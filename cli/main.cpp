@@ -133,6 +133,8 @@ int Read(const Common& c, const std::string& outPath) {
 
 // Sends the table, then reads it back and compares every stored field.
 int Send(const Common& c, const TParaTable& table, bool verify, const std::string& what) {
+  if (const std::string none = FieldsWithoutSelection(table); !none.empty())
+    Note(c, what + ": no selection in " + none + ": sent as 0, as the editor sends it");
   auto session = MakeSession(c);
   session->Connect();
   session->WriteTable(table);
@@ -140,8 +142,9 @@ int Send(const Common& c, const TParaTable& table, bool verify, const std::strin
     Note(c, what + " sent and acknowledged (not verified)");
     return ExitOk;
   }
+  // Compared with what was sent: a list without a selection went as 0.
   const TParaTable back = TableOfDumpBody(session->ReadBody());
-  const auto diffs = CompareDumpFields(table, back);
+  const auto diffs = CompareDumpFields(TableOfDumpBody(DumpBodyOf(table)), back);
   if (diffs.empty()) {
     Note(c, what + " sent, acknowledged and verified: the controller holds every field as sent");
     return ExitOk;
@@ -152,8 +155,9 @@ int Send(const Common& c, const TParaTable& table, bool verify, const std::strin
                                   " between what was sent and what the controller holds"};
 }
 
-int Write(const Common& c, const std::string& path, bool verify) {
+int Write(const Common& c, const std::string& path, bool verify, bool raw) {
   const TLoadedProfile p = ReadProfile(path);
+  if (!raw) CheckListPositions(p.Table, path);
   for (const auto& n : p.Notes) Note(c, n);
   return Send(c, p.Table, verify, path);
 }
@@ -206,9 +210,12 @@ int Diff(const Common& c, const std::string& a, const std::string& b) {
   return diffs.empty() ? ExitOk : ExitMismatch;
 }
 
-int Convert(const Common& c, const std::string& in, const std::string& out) {
+int Convert(const Common& c, const std::string& in, const std::string& out, bool raw) {
   const ProfileFormat to = FormatOfPath(out);
   const TLoadedProfile p = ReadProfile(in);
+  if (!raw) CheckListPositions(p.Table, in);
+  if (const std::string none = FieldsWithoutSelection(p.Table); to == ProfileFormat::Syx && !none.empty())
+    Note(c, out + ": no selection in " + none + ": the dump holds 0, as the editor sends it");
   for (const auto& n : p.Notes) Note(c, n);
   WriteProfileAs(out, p.Table, to);
   if (to == ProfileFormat::Syx) Note(c, out + " holds only the fields the controller stores");
@@ -343,7 +350,10 @@ int main(int argc, char** argv) {
   auto* write = app.add_subcommand("write", "send a profile file to the controller, then read it back and compare");
   write->add_option("FILE", writeIn, "the profile (.cus, .json or .syx)")->required();
   write->add_flag("--no-verify", noVerify, "do not read the profile back");
-  write->callback([&] { run = [&] { return Write(c, writeIn, !noVerify); }; });
+  bool raw = false;
+  const char* rawHelp = "take list positions the editor has no item for (ARP MODE 5) as they are";
+  write->add_flag("--raw", raw, rawHelp);
+  write->callback([&] { run = [&] { return Write(c, writeIn, !noVerify, raw); }; });
 
   bool yes = false;
   auto* reset = app.add_subcommand("reset", "send the factory profile to the controller and verify it");
@@ -366,7 +376,8 @@ int main(int argc, char** argv) {
   auto* convert = app.add_subcommand("convert", "convert a profile between .cus, .json and .syx");
   convert->add_option("IN", convIn, "the profile to read")->required();
   convert->add_option("OUT", convOut, "the file to write; its extension names the format")->required();
-  convert->callback([&] { run = [&] { return Convert(c, convIn, convOut); }; });
+  convert->add_flag("--raw", raw, rawHelp);
+  convert->callback([&] { run = [&] { return Convert(c, convIn, convOut, raw); }; });
 
   MonitorArgs mon;
   auto* monitor = app.add_subcommand("monitor", "print every message the controller sends, one line each");

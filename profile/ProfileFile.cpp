@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "profile/Fields.h"
 #include "profile/FileOps.h"
 
 namespace vlx {
@@ -129,13 +130,14 @@ void LoadProfileFile(const std::string& path, TParaTable& table) {
     ReadExactly(fd.Get(), buf, RecordSize, path);
     const TParaRecord scratch = DecodeRecord(buf);
     TParaRecord& r = table[static_cast<int>(k)];
-    r.Value = scratch.Value > 127 ? 127 : scratch.Value;
-    r.Channel = scratch.Channel > 15 ? 15 : scratch.Channel;
-    r.Disabled = scratch.Disabled;
+    // Upper limits only (Fields.h: LoadedFieldValue).
+    r.Value = LoadedFieldValue(FieldKind::Value, scratch.Value);
+    r.Channel = LoadedFieldValue(FieldKind::Channel, scratch.Channel);
+    r.Disabled = LoadedFieldValue(FieldKind::Disabled, scratch.Disabled);
     r.Name.assign(scratch.Name.str());
     r.NameEditorText.assign(scratch.NameEditorText.str());
-    r.DataType = scratch.DataType > 6 ? 6 : scratch.DataType;
-    r.ControlMode = scratch.ControlMode;
+    r.DataType = LoadedFieldValue(FieldKind::DataType, scratch.DataType);
+    r.ControlMode = LoadedFieldValue(FieldKind::ControlMode, scratch.ControlMode);
     std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
   }
   CloseChecked(fd, path);

@@ -72,79 +72,11 @@ bool Utf8ToLatin1(const std::string& s, std::string& out) {
   return true;
 }
 
-// ---- the fields of the dump body, in body order.
+// ---- the fields of the dump body (Fields.h), in words
 
-struct BodyField {
-  int Control;  // 1..21, or 0 for a global
-  int Kind;     // 0 value, 1 channel, 2 data type, 3 global
-  int Global;   // index into the global block
-};
-
-const std::array<BodyField, 39>& BodyFields() {
-  static const std::array<BodyField, 39> fields = [] {
-    std::array<BodyField, 39> f{};
-    std::size_t b = 0;
-    for (int n = 1; n <= 16; ++n) f[b++] = {n, 0, 0};
-    for (int n = 17; n <= 21; ++n) {
-      f[b++] = {n, 0, 0};
-      f[b++] = {n, 1, 0};
-      f[b++] = {n, 2, 0};
-    }
-    for (int g = 0; g < 8; ++g) f[b++] = {0, 3, g};
-    return f;
-  }();
-  return fields;
+std::string BodyFieldText(const TField& f, int32_t v) {
+  return f.Kind == FieldKind::Value ? std::to_string(v) : FieldValueText(f, v);
 }
-
-int32_t BodyFieldOf(const TParaTable& t, const BodyField& f) {
-  switch (f.Kind) {
-    case 0: return t[f.Control].Value;
-    case 1: return t[f.Control].Channel;
-    case 2: return t[f.Control].DataType;
-    default: return t.GlobalBlock()[f.Global];
-  }
-}
-
-void SetBodyField(TParaTable& t, const BodyField& f, int32_t v) {
-  switch (f.Kind) {
-    case 0: t[f.Control].Value = v; break;
-    case 1: t[f.Control].Channel = v; break;
-    case 2: t[f.Control].DataType = v; break;
-    default: t.GlobalBlock()[f.Global] = v; break;
-  }
-}
-
-const char* BodyFieldName(const BodyField& f) {
-  switch (f.Kind) {
-    case 0: return "value";
-    case 1: return "channel";
-    case 2: return "data type";
-    default: return GlobalLists[f.Global].Caption;
-  }
-}
-
-std::string BodyFieldText(const BodyField& f, int32_t v) {
-  switch (f.Kind) {
-    case 2: return DataTypeText(f.Control, v);
-    case 3: return GlobalText(f.Global, v);
-    default: return std::to_string(v);
-  }
-}
-
-std::string BodyFieldPlace(const BodyField& f) {
-  return f.Kind == 3 ? std::string("globals") : ControlLabel(f.Control);
-}
-
-// ---- list texts
-
-int ListCount(int control) { return HighestDataType(control) + 1; }
-
-std::string_view ListItem(int control, int position) {
-  return IsKnob(control) ? KnobDataTypes[static_cast<std::size_t>(position)]
-                         : PadSliderDataTypes[static_cast<std::size_t>(position)];
-}
-
-const char* ControlModeText(int32_t v) { return v == 0 ? "Toggle" : v == 1 ? "Momentary" : nullptr; }
 
 // ---- .cus
 
@@ -207,8 +139,11 @@ TLoadedProfile DecodeSyx(const std::vector<uint8_t>& bytes, const std::string& n
 
 // ---- .json
 
-ordered_json ListValue(std::string_view text, bool inList, int32_t v) {
-  if (inList) return std::string(text);
+// A list field: its item's text, null for a list without a selection, the
+// number for a position the list has no item for.
+ordered_json ListValue(const TField& f, int32_t v) {
+  if (InList(f, v)) return std::string(FieldItems(f)[static_cast<std::size_t>(v)]);
+  if (v == NoSelection) return nullptr;
   return v;
 }
 
@@ -225,11 +160,10 @@ ordered_json EncodeJsonDoc(const TParaTable& t) {
     c["name"] = Latin1ToUtf8(r.Name.str());
     c["name_editor_text"] = Latin1ToUtf8(r.NameEditorText.str());
     c["value"] = r.Value;
-    c["channel"] = r.Channel;
-    const bool typeInList = r.DataType >= 0 && r.DataType < ListCount(n);
-    c["data_type"] = ListValue(typeInList ? ListItem(n, r.DataType) : "", typeInList, r.DataType);
-    const char* mode = ControlModeText(r.ControlMode);
-    c["control_mode"] = ListValue(mode ? mode : "", mode != nullptr, r.ControlMode);
+    // The channel is written as its number, which is its list's text.
+    c["channel"] = r.Channel == NoSelection ? ordered_json(nullptr) : ordered_json(r.Channel);
+    c["data_type"] = ListValue({n, FieldKind::DataType}, r.DataType);
+    c["control_mode"] = ListValue({n, FieldKind::ControlMode}, r.ControlMode);
     c["disabled"] = r.Disabled;
     if (n > 1 && std::any_of(std::begin(r.Globals), std::end(r.Globals), [](int32_t g) { return g != 0; }))
       c["record_globals"] = std::vector<int32_t>(std::begin(r.Globals), std::end(r.Globals));
@@ -237,11 +171,7 @@ ordered_json EncodeJsonDoc(const TParaTable& t) {
   }
   doc["controls"] = std::move(controls);
   ordered_json globals;
-  for (int g = 0; g < 8; ++g) {
-    const int32_t v = t.GlobalBlock()[g];
-    const bool inList = v >= 0 && v < GlobalLists[g].Count;
-    globals[GlobalLists[g].Caption] = ListValue(inList ? GlobalLists[g].Items[v] : "", inList, v);
-  }
+  for (int g = 0; g < 8; ++g) globals[GlobalLists[g].Caption] = ListValue(GlobalField(g), t.GlobalBlock()[g]);
   doc["globals"] = std::move(globals);
   return doc;
 }
@@ -264,19 +194,21 @@ class JsonReader {
     return static_cast<int32_t>(n);
   }
 
-  // A list text, or a number in lo..hi for a position the list has not.
-  template <typename Items>
-  int32_t ListPosition(const ordered_json& v, const std::string& place, const Items& items, int count, int64_t lo,
-                       int64_t hi) {
+  // A list field: one of its list's texts; null or -1 for a list without a
+  // selection; a number in lo..hi for a position the list has no item for.
+  int32_t ListPosition(const ordered_json& v, const std::string& place, const TField& f, int64_t lo, int64_t hi) {
+    const auto items = FieldItems(f);
     if (v.is_string()) {
       const auto s = v.get<std::string>();
-      for (int i = 0; i < count; ++i)
-        if (items[static_cast<std::size_t>(i)] == s) return i;
+      for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i] == s) return static_cast<int32_t>(i);
       std::string known;
-      for (int i = 0; i < count; ++i) known += (i ? ", \"" : "\"") + std::string(items[static_cast<std::size_t>(i)]) + "\"";
-      Fail(name_, place, "unknown text \"" + s + "\" (one of " + known + ")");
+      for (std::string_view item : items) known += (known.empty() ? "\"" : ", \"") + std::string(item) + "\"";
+      Fail(name_, place, "unknown text \"" + s + "\" (one of " + known + ", or null for no selection)");
     }
-    if (!v.is_number_integer()) Fail(name_, place, "expected a list text or a number, found " + Show(v));
+    if (v.is_null() || (v.is_number_integer() && !v.is_number_unsigned() && v.get<int64_t>() == NoSelection))
+      return NoSelection;
+    if (!v.is_number_integer()) Fail(name_, place, "expected a list text, null or a number, found " + Show(v));
     return Integer(v, place, lo, hi);
   }
 
@@ -373,15 +305,15 @@ TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& 
     const int64_t sentHi = IsPad(n) ? std::numeric_limits<int32_t>::max() : 127;
     const int64_t sentLo = IsPad(n) ? std::numeric_limits<int32_t>::min() : 0;
     r.Value = in.Integer(in.Need(c, "value", at), at + ".value", 0, 127);
-    r.Channel = in.Integer(in.Need(c, "channel", at), at + ".channel", sentLo, IsPad(n) ? sentHi : 127);
-    r.DataType = IsKnob(n) ? in.ListPosition(in.Need(c, "data_type", at), at + ".data_type", KnobDataTypes,
-                                             ListCount(n), sentLo, sentHi)
-                           : in.ListPosition(in.Need(c, "data_type", at), at + ".data_type", PadSliderDataTypes,
-                                             ListCount(n), sentLo, sentHi);
-    static const std::array<std::string_view, 2> modes = {"Toggle", "Momentary"};
+    // The channel is a list too (its texts are its numbers): null or -1 is a
+    // list without a selection.
+    r.Channel = in.ListPosition(in.Need(c, "channel", at), at + ".channel", {n, FieldKind::Channel}, sentLo, sentHi);
+    r.DataType = in.ListPosition(in.Need(c, "data_type", at), at + ".data_type", {n, FieldKind::DataType}, sentLo,
+                                 sentHi);
     constexpr int64_t i32lo = std::numeric_limits<int32_t>::min(), i32hi = std::numeric_limits<int32_t>::max();
     if (c.contains("control_mode"))
-      r.ControlMode = in.ListPosition(c["control_mode"], at + ".control_mode", modes, 2, i32lo, i32hi);
+      r.ControlMode =
+          in.ListPosition(c["control_mode"], at + ".control_mode", {n, FieldKind::ControlMode}, i32lo, i32hi);
     if (c.contains("disabled")) r.Disabled = in.Integer(c["disabled"], at + ".disabled", i32lo, i32hi);
     if (c.contains("record_globals")) {
       const auto& g = c["record_globals"];
@@ -402,7 +334,7 @@ TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& 
     const std::string at = std::string("globals.\"") + GlobalLists[g].Caption + "\"";
     const auto it = globals.find(GlobalLists[g].Caption);
     if (it == globals.end()) Fail(name, "globals", std::string("missing \"") + GlobalLists[g].Caption + "\"");
-    p.Table.GlobalBlock()[g] = in.ListPosition(*it, at, GlobalLists[g].Items, GlobalLists[g].Count, 0, 127);
+    p.Table.GlobalBlock()[g] = in.ListPosition(*it, at, GlobalField(g), 0, 127);
   }
   return p;
 }
@@ -482,29 +414,25 @@ TLoadedProfile DecodeProfile(const std::vector<uint8_t>& bytes, ProfileFormat fo
 }
 
 void CheckProfile(const TParaTable& table, const std::string& name) {
-  for (const BodyField& f : BodyFields()) {
-    const int32_t v = BodyFieldOf(table, f);
-    if (v < 0 || v > 127) {
-      const std::string where =
-          f.Kind == 3 ? std::string("globals: ") + BodyFieldName(f)
-                      : ControlLabel(f.Control) + " (record " + std::to_string(f.Control) + "): " + BodyFieldName(f);
-      throw EProfileFormatError(name + ": " + where + " " + std::to_string(v) +
-                                " is out of range 0..127 (the controller stores one data byte)");
-    }
-  }
+  if (const auto problem = StoredFieldProblem(table)) throw EProfileFormatError(name + ": " + *problem);
+}
+
+void CheckListPositions(const TParaTable& table, const std::string& name) {
+  if (const auto problem = ListPositionProblem(table))
+    throw EProfileFormatError(name + ": " + *problem + "; --raw takes the number as it is");
 }
 
 TDumpBody DumpBodyOf(const TParaTable& table) {
   CheckProfile(table, "profile");
   TDumpBody body{};
-  for (std::size_t b = 0; b < body.size(); ++b) body[b] = static_cast<uint8_t>(BodyFieldOf(table, BodyFields()[b]));
+  for (std::size_t b = 0; b < body.size(); ++b) body[b] = DumpByte(FieldValue(table, DumpLayout()[b]));
   return body;
 }
 
 TParaTable TableOfDumpBody(const TDumpBody& body) {
   TParaTable t;
   ApplyFactoryValues(t);
-  for (std::size_t b = 0; b < body.size(); ++b) SetBodyField(t, BodyFields()[b], body[b]);
+  for (std::size_t b = 0; b < body.size(); ++b) SetFieldValue(t, DumpLayout()[b], body[b]);
   return t;
 }
 
@@ -544,32 +472,11 @@ void WriteProfile(const std::string& path, const TParaTable& table) {
   WriteProfileAs(path, table, FormatOfPath(path));
 }
 
-std::string ControlLabel(int n) {
-  if (n >= 1 && n <= 8) return "pad A" + std::to_string(n);
-  if (n >= 9 && n <= 16) return "pad B" + std::to_string(n - 8);
-  if (n == SliderControl) return "slider";
-  if (IsKnob(n)) return "knob " + std::to_string(n - 17);
-  return "control " + std::to_string(n);
-}
-
-const char* ControlKind(int n) { return IsPad(n) ? "pad" : IsKnob(n) ? "knob" : "slider"; }
-
-std::string DataTypeText(int control, int32_t v) {
-  if (v >= 0 && v < ListCount(control)) return std::string(ListItem(control, v));
-  return std::to_string(v);
-}
-
-std::string GlobalText(int index, int32_t v) {
-  if (index >= 0 && index < 8 && v >= 0 && v < GlobalLists[index].Count)
-    return std::string(GlobalLists[index].Items[static_cast<std::size_t>(v)]);
-  return std::to_string(v);
-}
-
 std::vector<TFieldDifference> CompareDumpFields(const TParaTable& a, const TParaTable& b) {
   std::vector<TFieldDifference> out;
-  for (const BodyField& f : BodyFields()) {
-    const int32_t va = BodyFieldOf(a, f), vb = BodyFieldOf(b, f);
-    if (va != vb) out.push_back({BodyFieldPlace(f), BodyFieldName(f), BodyFieldText(f, va), BodyFieldText(f, vb)});
+  for (const TField& f : DumpLayout()) {
+    const int32_t va = FieldValue(a, f), vb = FieldValue(b, f);
+    if (va != vb) out.push_back({FieldPlace(f), FieldName(f), BodyFieldText(f, va), BodyFieldText(f, vb)});
   }
   return out;
 }
@@ -585,11 +492,12 @@ std::vector<TFieldDifference> CompareAllFields(const TParaTable& a, const TParaT
       out.push_back({where, "name editor text", quoted(ra.NameEditorText), quoted(rb.NameEditorText)});
     if (IsPad(n)) {
       if (ra.Channel != rb.Channel)
-        out.push_back({where, "channel", std::to_string(ra.Channel), std::to_string(rb.Channel)});
+        out.push_back({where, "channel", FieldValueText({n, FieldKind::Channel}, ra.Channel),
+                       FieldValueText({n, FieldKind::Channel}, rb.Channel)});
       if (ra.DataType != rb.DataType)
         out.push_back({where, "data type", DataTypeText(n, ra.DataType), DataTypeText(n, rb.DataType)});
     }
-    const auto mode = [](int32_t v) { const char* t = ControlModeText(v); return t ? std::string(t) : std::to_string(v); };
+    const auto mode = [n](int32_t v) { return FieldValueText({n, FieldKind::ControlMode}, v); };
     if (ra.ControlMode != rb.ControlMode) out.push_back({where, "control mode", mode(ra.ControlMode), mode(rb.ControlMode)});
     if (ra.Disabled != rb.Disabled)
       out.push_back({where, "disabled", std::to_string(ra.Disabled), std::to_string(rb.Disabled)});
@@ -619,7 +527,7 @@ std::string ProfileTableText(const TParaTable& t, bool dumpOnly) {
   for (int n = 1; n <= ControlCount; ++n) {
     const TParaRecord& r = t[n];
     // The controller keeps no channel or data type of a pad.
-    const std::string channel = dumpOnly && IsPad(n) ? "-" : std::to_string(r.Channel);
+    const std::string channel = dumpOnly && IsPad(n) ? "-" : FieldValueText({n, FieldKind::Channel}, r.Channel);
     const std::string type = dumpOnly && IsPad(n) ? "-" : DataTypeText(n, r.DataType);
     if (dumpOnly) {
       std::snprintf(line, sizeof line, "%-9s %5d %7s  %s\n", ControlLabel(n).c_str(), r.Value, channel.c_str(),

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "profile/Fields.h"
 #include "profile/ParaTable.h"
 #include "profile/ProfileFile.h"
 
@@ -27,8 +28,9 @@ class EProfileFormatError : public EVlxError {
   using EVlxError::EVlxError;
 };
 
-// The 39 body bytes of a parameter dump: what the controller stores.
-using TDumpBody = std::array<uint8_t, 39>;
+// The 39 body bytes of a parameter dump: what the controller stores, in the
+// order of DumpLayout() (profile/Fields.h).
+using TDumpBody = std::array<uint8_t, DumpBodySize>;
 
 // ".cus", ".json" or ".syx", upper or lower case. Throws EProfileFormatError.
 ProfileFormat FormatOfPath(const std::string& path);
@@ -49,7 +51,9 @@ TLoadedProfile ReadProfile(const std::string& path, ProfileFormat format);
 TLoadedProfile DecodeProfile(const std::vector<uint8_t>& bytes, ProfileFormat format, const std::string& name);
 
 // The bytes of the table in a format. Throws EProfileFormatError when a field
-// that goes to the controller lies outside 0..127 (CheckProfile).
+// that goes to the controller lies outside 0..127 (CheckProfile). A list
+// without a selection (-1) stays -1 in .cus and is null in .json; a .syx
+// holds what the editor sends for it, 0.
 std::vector<uint8_t> EncodeProfileAs(const TParaTable& table, ProfileFormat format);
 // Encodes, then writes atomically: bad input never leaves a partial file.
 void WriteProfileAs(const std::string& path, const TParaTable& table, ProfileFormat format);
@@ -57,25 +61,22 @@ void WriteProfile(const std::string& path, const TParaTable& table);  // format 
 
 // Throws EProfileFormatError (prefixed with name) when a field that goes to
 // the controller (every value; channel and data type of the slider and the
-// knobs; the eight globals) lies outside 0..127.
+// knobs; the eight globals) lies outside 0..127; -1, a list without a
+// selection, is allowed in the list fields (StoredFieldProblem).
 void CheckProfile(const TParaTable& table, const std::string& name);
+// Throws EProfileFormatError (prefixed with name) when a list field that goes
+// to the controller holds a position its list in the editor has no item for
+// (ListPositionProblem): what vellox-cli refuses to send or convert unless
+// told to take the numbers as they are.
+void CheckListPositions(const TParaTable& table, const std::string& name);
 
-// The dump body of the table (CheckProfile first) and the table of a body:
-// the factory profile with the body's fields in place.
+// The dump body of the table (CheckProfile first; each field as DumpByte
+// makes it, as the editor sends it) and the table of a body: the factory
+// profile with the body's fields in place.
 TDumpBody DumpBodyOf(const TParaTable& table);
 TParaTable TableOfDumpBody(const TDumpBody& body);
 // The 44 bytes F0 34 00 27 body F7.
 std::vector<uint8_t> DumpMessageOf(const TDumpBody& body);
-
-// "pad A1" .. "pad B8", "slider", "knob 1" .. "knob 4".
-std::string ControlLabel(int control);
-// "pad", "slider" or "knob".
-const char* ControlKind(int control);
-// A data type as the window shows it for the control's kind, or the number
-// when the list has no such position.
-std::string DataTypeText(int control, int32_t dataType);
-// A global setting as its list shows it, or the number.
-std::string GlobalText(int index, int32_t value);
 
 // One field that differs between two profiles.
 struct TFieldDifference {

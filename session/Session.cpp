@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/UsbCheck.h"
+#include "platform/UsbCheck.h"
 
 namespace vlx {
 

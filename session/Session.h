@@ -36,7 +36,7 @@ struct TSessionOptions {
   std::chrono::milliseconds Timeout{1000};
   // Whether the controller's USB id must be present (automatic search only).
   bool UsbCheck = true;
-  // The USB check; unset: UsbDevicePresent() (app/UsbCheck.h).
+  // The USB check; unset: UsbDevicePresent() (platform/UsbCheck.h).
   std::function<bool()> UsbPresent;
   // The identity request is repeated this often while it is unanswered (a
   // new connection may not carry the first one).

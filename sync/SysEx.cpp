@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "profile/Fields.h"
+
 namespace vlx {
 
 namespace {
@@ -12,9 +14,6 @@ std::array<std::string, 128> MakeByteHexText() {
   for (int i = 0; i < 128; ++i) t[i] = {digits[i >> 4], digits[i & 15], ' '};
   return t;
 }
-
-// Every number in a dump is one MIDI data byte.
-const std::string& DataByteText(int32_t v) { return ByteHexText[std::clamp<int32_t>(v, 0, 127)]; }
 
 int HexValue(const std::string& token) {
   int v = 0;
@@ -72,26 +71,14 @@ int32_t FirmwareVersion(const TRxTokens& t) { return 100 * HexValue(t[7]) + HexV
 
 std::string BuildDumpText(const TParaTable& table) {
   std::string body;
-  body.reserve(39 * 3);
-  for (int n = 1; n <= 16; ++n) body += DataByteText(table[n].Value);
-  for (int n = 17; n <= 21; ++n) {
-    body += DataByteText(table[n].Value);
-    body += DataByteText(table[n].Channel);
-    body += DataByteText(table[n].DataType);
-  }
-  for (int i = 0; i < 8; ++i) body += DataByteText(table.GlobalBlock()[i]);
+  body.reserve(DumpBodySize * 3);
+  for (const TField& f : DumpLayout()) body += ByteHexText[DumpByte(FieldValue(table, f))];
   return "F0 34 00 27 " + body + "F7 00 00 00 00";
 }
 
 void ApplyDump(const TRxTokens& t, TParaTable& table) {
-  int token = 4;
-  for (int n = 1; n <= 16; ++n) table[n].Value = HexValue(t[token++]);
-  for (int n = 17; n <= 21; ++n) {
-    table[n].Value = HexValue(t[token++]);
-    table[n].Channel = HexValue(t[token++]);
-    table[n].DataType = HexValue(t[token++]);
-  }
-  for (int i = 0; i < 8; ++i) table.GlobalBlock()[i] = HexValue(t[token++]);
+  // Body byte b is token b + 4.
+  for (std::size_t b = 0; b < DumpBodySize; ++b) SetFieldValue(table, DumpLayout()[b], HexValue(t[b + 4]));
 }
 
 }  // namespace vlx

@@ -47,7 +47,9 @@ TSysExKind TokenizeSysEx(TByteStream& stream, TRxTokens& tokens);
 int32_t FirmwareVersion(const TRxTokens& t);
 
 // The parameter dump text of the table: 143 characters, "F0 34 00 27 ", 39
-// body bytes, "F7 00 00 00 00". A number outside 0..127 is brought into it.
+// body bytes (profile/Fields.h: DumpLayout), "F7 00 00 00 00". A number
+// outside 0..127 is brought into it (DumpByte): -1, a list without a
+// selection, goes out as 0.
 std::string BuildDumpText(const TParaTable& table);
 
 // Writes the 39 body bytes of a received dump (tokens 4..42) into the table,

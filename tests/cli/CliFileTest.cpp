@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "cli/Run.h"
+#include <functional>
+
 #include "profile/ProfileFormats.h"
+#include "sync/SysEx.h"
 #include "support/TempDir.h"
 
 using namespace vlx;
@@ -108,6 +111,82 @@ TEST_F(CliFiles, BadInputFailsWithExitCode4AndWritesNothing) {
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path)) ++files;
   EXPECT_EQ(files, 5u);
+}
+
+// The editor stores a list it shows without a selection as -1: a global, the
+// slider's channel, a knob's data type.
+TParaTable WithoutSelections(const TParaTable& factory) {
+  TParaTable t = factory;
+  t.GlobalBlock()[ARPMode] = NoSelection;
+  t[SliderControl].Channel = NoSelection;
+  t[20].DataType = NoSelection;
+  return t;
+}
+
+TEST_F(CliFiles, ListsWithoutASelectionAreShownAndKeptThroughEveryForm) {
+  const TParaTable t = WithoutSelections(factory);
+  WriteProfile(dir.File("editor.cus"), t);
+
+  auto r = RunCli({"show", dir.File("editor.cus")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Out, "ARP MODE     no selection\n")) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "slider    Slider                   7 no selection  CC\n")) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "knob 3    Knob3                   14       0  no selection\n")) << r.Out;
+
+  r = RunCli({"convert", dir.File("editor.cus"), dir.File("editor.json")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(ReadText(dir.File("editor.json")), "\"ARP MODE\": null")) << ReadText(dir.File("editor.json"));
+  r = RunCli({"convert", dir.File("editor.json"), dir.File("back.cus")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(dir.File("back.cus")), ReadBytes(dir.File("editor.cus")));
+
+  // The dump holds what the editor sends for them.
+  r = RunCli({"convert", dir.File("editor.cus"), dir.File("editor.syx")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "no selection in slider: channel, knob 3: data type, globals: ARP MODE")) << r.Err;
+  std::vector<uint8_t> sent;
+  TByteStream stream;
+  HexTextToBytes(BuildDumpText(t), stream);
+  sent.assign(stream.Bytes.begin(), stream.Bytes.begin() + 44);
+  EXPECT_EQ(ReadBytes(dir.File("editor.syx")), sent);
+  EXPECT_EQ(sent[4 + 31], 0);  // ARP MODE
+}
+
+TEST_F(CliFiles, AListPositionTheEditorHasNoItemForIsConvertedOnlyWhenAskedFor) {
+  struct Case {
+    const char* Name;
+    std::function<void(TParaTable&)> Set;
+    const char* Message;
+  } cases[] = {
+      {"arp", [](TParaTable& t) { t.GlobalBlock()[ARPMode] = 5; },
+       "globals: ARP MODE 5 is no item of the editor's list (UP, DOWN, RANDOM, CHRN; positions 0..3)"},
+      {"slider", [](TParaTable& t) { t[SliderControl].DataType = 5; },
+       "slider (record 17): data type 5 is no item of the editor's list (NOTE, PC, PITCH BEND, AFTER TOUCH, CC;"},
+      {"channel", [](TParaTable& t) { t[21].Channel = 16; },
+       "knob 4 (record 21): channel 16 is no item of the editor's list (0..15;"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TParaTable t = factory;
+    c.Set(t);
+    const std::string in = dir.File(std::string(c.Name) + ".cus"), out = dir.File(std::string(c.Name) + ".json");
+    WriteProfile(in, t);
+    // Read and shown as it is; refused where it would go on.
+    EXPECT_EQ(RunCli({"show", in}).Code, 0);
+    auto r = RunCli({"convert", in, out});
+    EXPECT_EQ(r.Code, 4);
+    EXPECT_TRUE(Contains(r.Err, "vellox-cli: " + in + ": " + c.Message)) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "--raw")) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    r = RunCli({"convert", "--raw", in, out});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(EncodeProfile(ReadProfile(out).Table), EncodeProfile(t));
+  }
+  // A knob has a sixth data type.
+  TParaTable t = factory;
+  t[18].DataType = 5;
+  WriteProfile(dir.File("knob.cus"), t);
+  EXPECT_EQ(RunCli({"convert", dir.File("knob.cus"), dir.File("knob.json")}).Code, 0);
 }
 
 TEST(Cli, UsageErrorsExitWith1AndHelpListsTheExitCodes) {

@@ -7,6 +7,7 @@
 #include "cli/Run.h"
 #include "e2e/RecordingJackController.h"
 #include "profile/ProfileFormats.h"
+#include "sync/SysEx.h"
 #include "support/TempDir.h"
 
 using namespace vlx;
@@ -99,6 +100,38 @@ TEST_F(CliJack, WriteDeliversTheExact47BytesAndVerifies) {
   expected.insert(expected.end(), {0, 0, 0});
   EXPECT_EQ(dumps[0], expected);
   EXPECT_EQ(device->Controller().Profile(), SomeProfile());
+}
+
+TEST_F(CliJack, WriteSendsWhatTheEditorSendsForAListWithoutASelection) {
+  // As the editor stores lists it shows without a selection.
+  TParaTable t = TableOfDumpBody(SomeProfile());
+  t.GlobalBlock()[Velocity] = NoSelection;
+  t[19].Channel = NoSelection;
+  WriteProfile(dir.File("editor.cus"), t);
+  device->ClearRaw();
+  auto r = Cli({"write", dir.File("editor.cus")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "no selection in knob 2: channel, globals: VELOCITY: sent as 0")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "verified")) << r.Err;
+  // The window's SYNC TO FW hands BuildDumpText's text to the port.
+  TByteStream windowSends;
+  HexTextToBytes(BuildDumpText(t), windowSends);
+  auto dumps = DumpsReceived();
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_EQ(dumps[0], windowSends.Bytes);
+
+  // A position the editor's list has no item for goes only when asked for.
+  t = TableOfDumpBody(SomeProfile());
+  t.GlobalBlock()[ARPMode] = 5;
+  WriteProfile(dir.File("arp5.cus"), t);
+  device->ClearRaw();
+  r = Cli({"write", dir.File("arp5.cus")});
+  EXPECT_EQ(r.Code, 4);
+  EXPECT_TRUE(Contains(r.Err, "ARP MODE 5 is no item of the editor's list (UP, DOWN, RANDOM, CHRN")) << r.Err;
+  EXPECT_TRUE(DumpsReceived().empty());
+  r = Cli({"write", "--raw", dir.File("arp5.cus")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(device->Controller().Profile()[31], 5);
 }
 
 TEST_F(CliJack, AControllerThatStoresAByteWronglyFailsTheWrite) {

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 #include "support/TempDir.h"
 
 using namespace vlx;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/UsbCheck.h"
+#include "platform/UsbCheck.h"
 #include "support/TempDir.h"
 
 using namespace vlx;

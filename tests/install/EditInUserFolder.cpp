@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 #include "profile/ParaTable.h"
 #include "profile/ProfileFile.h"
 #include "support/FormFixture.h"

@@ -148,7 +148,7 @@ TEST(Session, TheWrongProfileIsNeverSent) {
   service->Controller().ClearReceived();
   TParaTable table;
   ApplyFactoryValues(table);
-  table[17].Channel = -1;  // no data byte
+  table[17].Channel = -2;  // neither a data byte nor a list without a selection (-1)
   EXPECT_THROW(session.WriteTable(table), EProfileFormatError);
   service->WaitIdle();
   EXPECT_TRUE(service->Controller().Received().empty());

@@ -39,7 +39,7 @@
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
 #include "tools/bench/BenchDialogs.h"
-#include "app/UsbCheck.h"
+#include "platform/UsbCheck.h"
 #include "midi/RtMidiService.h"
 
 namespace {

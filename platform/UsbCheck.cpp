@@ -1,4 +1,4 @@
-#include "app/UsbCheck.h"
+#include "platform/UsbCheck.h"
 
 #include <algorithm>
 #include <cctype>

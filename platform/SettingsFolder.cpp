@@ -1,4 +1,4 @@
-#include "app/SettingsFolder.h"
+#include "platform/SettingsFolder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
