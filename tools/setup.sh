@@ -21,7 +21,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
 )
 if [ "$mode" = test ]; then
-  packages+=(clang libclang-rt-14-dev dpkg-dev file desktop-file-utils appstream groff-base)
+  packages+=(clang libclang-rt-14-dev dpkg-dev file desktop-file-utils appstream groff-base zsh)
 fi
 if [ "$mode" = bench ]; then
   packages+=(xvfb libxcb-damage0-dev)
