@@ -120,12 +120,17 @@ TLoadedProfile Load(const Common& c, const std::string& path, ProfileFormat form
   return p;
 }
 
+// Refuses, before any work is done, to write a binary form to a terminal.
+void CheckOutput(const std::string& path, ProfileFormat format) {
+  if (path == "-" && format != ProfileFormat::Json && isatty(STDOUT_FILENO))
+    throw Failure{ExitUsage, std::string("a .") + FormatName(format) +
+                                 " profile is binary: it is not written to a terminal (redirect standard output)"};
+}
+
 void Store(const std::string& path, const TParaTable& table, ProfileFormat format) {
   if (path == "-") {
+    CheckOutput(path, format);
     const std::vector<uint8_t> bytes = EncodeProfileAs(table, format);
-    if (format != ProfileFormat::Json && isatty(STDOUT_FILENO))
-      throw Failure{ExitUsage, std::string("a .") + FormatName(format) +
-                                   " profile is binary: it is not written to a terminal (redirect standard output)"};
     WriteOut(std::string(bytes.begin(), bytes.end()));
     return;
   }
@@ -162,7 +167,10 @@ int Info(const Common& c) {
 
 int Read(const Common& c, const std::string& outPath, const std::string& formatOption) {
   std::optional<ProfileFormat> format;
-  if (!outPath.empty()) format = FormatFor(outPath, formatOption, "--format");  // before talking to the controller
+  if (!outPath.empty()) {
+    format = FormatFor(outPath, formatOption, "--format");  // before talking to the controller
+    CheckOutput(outPath, *format);
+  }
   auto session = MakeSession(c);
   session->Connect();
   const TParaTable table = TableOfDumpBody(session->ReadBody());
@@ -285,6 +293,7 @@ int Diff(const Common& c, const std::string& a, const std::string& b) {
 int Convert(const Common& c, const std::string& in, const std::string& out, const std::string& from,
             const std::string& toOption) {
   const ProfileFormat to = FormatFor(out, toOption, "--to");  // before anything is read
+  CheckOutput(out, to);
   const TLoadedProfile p = Load(c, in, FormatFor(in, from, "--from"));
   Store(out, p.Table, to);
   if (to == ProfileFormat::Syx) Note(c, (out == "-" ? "standard output" : out) + " holds only the fields the controller stores");

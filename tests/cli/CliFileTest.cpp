@@ -232,6 +232,17 @@ TEST_F(CliFiles, DashIsStandardInputAndOutput) {
   const auto syx = EncodeProfileAs(t, ProfileFormat::Syx);
   EXPECT_EQ(r.Out, std::string(syx.begin(), syx.end()));
 
+  // A binary form is not written to a terminal; JSON is.
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  CliSetup onTerminal;
+  onTerminal.StdoutPath = ::ptsname(terminal);
+  r = RunCli({"convert", dir.File("a.cus"), "-", "--to", "syx"}, onTerminal);
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_TRUE(Contains(r.Err, "a .syx profile is binary: it is not written to a terminal")) << r.Err;
+  EXPECT_EQ(RunCli({"convert", dir.File("a.cus"), "-", "--to", "json"}, onTerminal).Code, 0);
+  ::close(terminal);
+
   // What standard input holds is checked as a file's content is.
   in.StdinPath = dir.File("a.json");
   r = RunCli({"show", "-", "--format", "cus"}, in);
