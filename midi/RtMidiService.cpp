@@ -1,5 +1,6 @@
 #include "midi/RtMidiService.h"
 
+#include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <rtmidi/RtMidi.h>
@@ -88,14 +89,15 @@ unsigned int FindPort(RtMidi& rt, const std::string& key, const char* kind) {
 
 class RtInPort : public IMidiInPort {
  public:
-  RtInPort(MidiApi api, const std::string& clientName, const std::string& key, MidiBytesCallback callback)
+  RtInPort(MidiApi api, const std::string& clientName, const std::string& key, MidiBytesCallback callback,
+           bool activeSensing)
       : callback_(std::move(callback)) {
     in_ = Rt(nullptr, [&] { return std::make_unique<RtMidiIn>(ToRtMidi(api), clientName); });
     in_->setErrorCallback(&RtReport::Take, &report_);
     Rt(&report_, [&] {
-      // SysEx and timing messages in; active sensing, which nobody shows,
-      // stays out.
-      in_->ignoreTypes(false, false, true);
+      // SysEx and timing messages in; active sensing only where it is
+      // shown (the window never shows it).
+      in_->ignoreTypes(false, false, !activeSensing);
       in_->setCallback(&RtInPort::OnMessage, this);
       in_->openPort(FindPort(*in_, key, "input"), "in");
     });
@@ -147,7 +149,33 @@ void SilenceJack() {
   });
 }
 
+// libasound writes its errors to stderr ("ALSA lib seq_hw.c:...") unless
+// given a handler; the failure itself is reported by the call that failed.
+void QuietAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsa() {
+  static std::once_flag once;
+  std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaMessage); });
+}
+
+// Opens and closes a sequencer client: empty when that works, else the
+// reason. RtMidi, asked to open a sequencer that cannot be opened, writes
+// its own lines to stderr before any error callback could be set.
+std::string AlsaSequencerProblem() {
+  snd_seq_t* seq = nullptr;
+  const int rc = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0);
+  if (rc < 0) return snd_strerror(rc);
+  snd_seq_close(seq);
+  return {};
+}
+
 }  // namespace
+
+std::string AlsaUnreachableText(const std::string& reason) {
+  return "the ALSA sequencer cannot be opened (" + reason +
+         "): load the snd-seq kernel module (sudo modprobe snd-seq) and make sure you may use /dev/snd/seq "
+         "(be in the audio group)";
+}
 
 std::string NoMidiServiceLine(const std::string& clientName) {
   return clientName +
@@ -164,6 +192,8 @@ std::string NoMidiServiceLine(const std::string& clientName) {
 // the window lists once or twice a second while it waits).
 struct RtMidiService::Impl {
   MidiApi api = MidiApi::Jack;
+  MidiApiChoice choice = MidiApiChoice::Auto;
+  std::atomic<bool> activeSensing{false};
   std::string clientName;
   std::mutex mutex;  // guards the listing clients
   RtReport report = ListingReport();  // of the two ALSA listers; under mutex
@@ -248,11 +278,16 @@ struct RtMidiService::Impl {
   }
 };
 
-RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName) : impl_(std::make_unique<Impl>()) {
+RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName, bool sayNoService)
+    : impl_(std::make_unique<Impl>()) {
   SilenceJack();
+  SilenceAlsa();
   impl_->clientName = clientName;
+  impl_->choice = choice;
   auto tryAlsa = [&] {
     impl_->api = MidiApi::Alsa;
+    if (const std::string problem = AlsaSequencerProblem(); !problem.empty())
+      throw EMidiError(AlsaUnreachableText(problem));
     std::lock_guard lock(impl_->mutex);
     impl_->ListAlsa(impl_->inputLister);
   };
@@ -273,7 +308,7 @@ RtMidiService::RtMidiService(MidiApiChoice choice, const std::string& clientName
       impl_->api = MidiApi::Jack;
       {
         std::lock_guard lock(impl_->mutex);
-        if (impl_->Jack() == nullptr) {
+        if (impl_->Jack() == nullptr && sayNoService) {
           // Said once, at start-up; the listings go on trying quietly.
           std::fprintf(stderr, "%s\n", NoMidiServiceLine(clientName).c_str());
           std::fflush(stderr);
@@ -304,6 +339,17 @@ std::vector<MidiPortId> RtMidiService::Outputs() {
   return impl_->ListAlsa(impl_->outputLister);
 }
 
+void RtMidiService::SetActiveSensing(bool pass) { impl_->activeSensing = pass; }
+
+std::string RtMidiService::Unreachable() {
+  if (impl_->api != MidiApi::Jack) return {};  // the sequencer was opened
+  std::lock_guard lock(impl_->mutex);
+  if (impl_->Jack() != nullptr) return {};
+  if (impl_->choice == MidiApiChoice::Jack) return "no JACK server is running (start one, for example jackd -d alsa)";
+  return "no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is running; "
+         "load the snd-seq kernel module (sudo modprobe snd-seq, and be in the audio group) or start a JACK server";
+}
+
 void RtMidiService::NeedJackServer() {
   if (impl_->api != MidiApi::Jack) return;
   std::lock_guard lock(impl_->mutex);
@@ -314,7 +360,8 @@ void RtMidiService::NeedJackServer() {
 
 std::unique_ptr<IMidiInPort> RtMidiService::OpenInput(const MidiPortId& port, MidiBytesCallback callback) {
   NeedJackServer();
-  return std::make_unique<RtInPort>(impl_->api, impl_->clientName, port.Key, std::move(callback));
+  return std::make_unique<RtInPort>(impl_->api, impl_->clientName, port.Key, std::move(callback),
+                                    impl_->activeSensing.load());
 }
 
 std::unique_ptr<IMidiOutPort> RtMidiService::OpenOutput(const MidiPortId& port) {

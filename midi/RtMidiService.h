@@ -46,6 +46,9 @@ bool IsOwnClient(const std::string& client, const std::string& ownClientName);
 // when neither the ALSA sequencer nor a JACK server can be reached; it
 // begins with the service's client name ("VLX210" for the editor).
 std::string NoMidiServiceLine(const std::string& clientName);
+// "the ALSA sequencer cannot be opened (REASON): load the snd-seq kernel
+// module ... (be in the audio group)".
+std::string AlsaUnreachableText(const std::string& reason);
 
 // Enumeration and the presence probe share one long-lived client (on ALSA
 // one per direction), opened on first use; each open port has a client of
@@ -55,8 +58,10 @@ class RtMidiService : public IMidiService {
   // While no JACK server answers, how often the listings try to reach one.
   static constexpr std::chrono::seconds JackRetryInterval{5};
 
-  // Throws EMidiError with RtMidi's text when the chosen API cannot be used.
-  RtMidiService(MidiApiChoice api, const std::string& clientName);
+  // Throws EMidiError when the chosen API cannot be used (for ALSA, with
+  // AlsaUnreachableText). sayNoService: with Auto, NoMidiServiceLine goes
+  // to stderr when neither service answers.
+  RtMidiService(MidiApiChoice api, const std::string& clientName, bool sayNoService = true);
   ~RtMidiService() override;
 
   MidiApi Api() const;
@@ -66,6 +71,13 @@ class RtMidiService : public IMidiService {
   std::vector<MidiPortId> Outputs() override;
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
+
+  // Whether inputs opened from now on pass active sensing (FE) on; by
+  // default it stays out (the window never shows it).
+  void SetActiveSensing(bool pass);
+  // Empty while the service can be reached; otherwise a sentence for the
+  // user naming what is missing ("no JACK server is running ...").
+  std::string Unreachable();
 
   // How often the JACK listing client was opened or tried: once while the
   // server stays up; without a server once per JackRetryInterval at most.

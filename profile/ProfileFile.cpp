@@ -181,6 +181,15 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
   if (exists && S_ISDIR(st.st_mode)) RaiseInOutError(EISDIR, target);
   // A file the user may not write stays refused, as an in-place write would be.
   if (exists && ::access(target.c_str(), W_OK) != 0) RaiseInOutError(errno, target);
+  // A device, a pipe or a socket is written to as it is, never replaced by a
+  // file of the same name.
+  if (exists && !S_ISREG(st.st_mode)) {
+    FdGuard out(ActiveFileOps().Open(target.c_str(), O_WRONLY, 0));
+    if (out.Get() < 0) RaiseInOutError(errno, target);
+    WriteAll(out.Get(), bytes.data(), bytes.size(), target);
+    CloseChecked(out, target);
+    return;
+  }
 
   const auto slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "profile/FileOps.h"
+#include "profile/TerminalText.h"
 
 namespace vlx {
 
@@ -249,27 +250,91 @@ class JsonReader {
   std::string name_;
 };
 
+// A profile nests four levels and holds about 400 values. Before the
+// document is built, one pass over it, without building anything, refuses
+// one nested deeper than MaxJsonDepth (turning it back into text, as the
+// messages do for a wrong value, would take one stack frame per level) or
+// holding more than MaxJsonValues values. The pass costs time linear in the
+// size and no memory beyond the parser's own; the document built afterwards
+// is bounded by those limits and by MaxProfileFileSize.
+constexpr int MaxJsonDepth = 16;
+constexpr std::size_t MaxJsonValues = 10000;
+
+class JsonShapeCheck : public nlohmann::json_sax<ordered_json> {
+ public:
+  enum class Verdict { Fine, TooDeep, TooMany, Invalid };
+  Verdict verdict = Verdict::Fine;
+  std::string error;
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Open(); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    verdict = Verdict::Invalid;
+    error = e.what();
+    return false;
+  }
+
+ private:
+  bool Value() {
+    if (++values_ <= MaxJsonValues) return true;
+    verdict = Verdict::TooMany;
+    return false;
+  }
+  bool Open() {
+    if (++depth_ > MaxJsonDepth) {
+      verdict = Verdict::TooDeep;
+      return false;
+    }
+    return Value();
+  }
+  bool Close() {
+    --depth_;
+    return true;
+  }
+  int depth_ = 0;
+  std::size_t values_ = 0;
+};
+
+// "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
+// or, for a number beyond a double, "[json.exception.out_of_range.406]
+// number overflow parsing '1e999'": the text after the bracket.
+[[noreturn]] void FailNotJson(const std::string& name, std::string what) {
+  if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
+  Fail(name, "", "not valid JSON: " + what);
+}
+
 TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& name) {
+  if (bytes.size() > MaxProfileFileSize)
+    Fail(name, "", "more than 1 MiB; no profile is that large");
+  JsonShapeCheck shape;
+  try {
+    ordered_json::sax_parse(bytes.begin(), bytes.end(), &shape);
+  } catch (const nlohmann::json::exception& e) {
+    FailNotJson(name, e.what());
+  }
+  switch (shape.verdict) {
+    case JsonShapeCheck::Verdict::TooDeep:
+      Fail(name, "", "not a profile: nested more than " + std::to_string(MaxJsonDepth) + " levels deep");
+    case JsonShapeCheck::Verdict::TooMany:
+      Fail(name, "", "not a profile: more than " + std::to_string(MaxJsonValues) + " values");
+    case JsonShapeCheck::Verdict::Invalid: FailNotJson(name, shape.error);
+    case JsonShapeCheck::Verdict::Fine: break;
+  }
   ordered_json doc;
   try {
-    // A profile nests four levels at most. A much deeper document is refused
-    // while it is parsed: turning it back into text, as the messages do for a
-    // wrong value, would take one stack frame per level.
-    constexpr int MaxDepth = 16;
-    const ordered_json::parser_callback_t depthLimit = [&name](int depth, nlohmann::json::parse_event_t,
-                                                               ordered_json&) {
-      if (depth > MaxDepth)
-        Fail(name, "", "not a profile: nested more than " + std::to_string(MaxDepth) + " levels deep");
-      return true;
-    };
-    doc = ordered_json::parse(bytes.begin(), bytes.end(), depthLimit);
+    doc = ordered_json::parse(bytes.begin(), bytes.end());
   } catch (const nlohmann::json::exception& e) {
-    // e.what() is "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
-    // or, for a number beyond a double, "[json.exception.out_of_range.406] number
-    // overflow parsing '1e999'".
-    std::string what = e.what();
-    if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
-    Fail(name, "", "not valid JSON: " + what);
+    FailNotJson(name, e.what());
   }
   JsonReader in(name);
   if (!doc.is_object()) Fail(name, "", "expected a JSON object at the top");
@@ -339,34 +404,40 @@ TLoadedProfile DecodeJson(const std::vector<uint8_t>& bytes, const std::string& 
   return p;
 }
 
+// At most MaxProfileFileSize + 8 KiB of memory whatever the file's size;
+// "-" is standard input, read as far as that and left open.
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  const int fd = ActiveFileOps().Open(path.c_str(), O_RDONLY, 0);
+  const bool standardInput = path == "-";
+  const int fd = standardInput ? STDIN_FILENO : ActiveFileOps().Open(path.c_str(), O_RDONLY, 0);
   if (fd < 0) RaiseInOutError(errno, path);
+  const auto close = [&] {
+    if (!standardInput) ActiveFileOps().Close(fd);
+  };
   struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ActiveFileOps().Close(fd);
+    close();
     RaiseInOutError(err, path);
   }
   std::vector<uint8_t> bytes;
   uint8_t buf[8192];
-  constexpr std::size_t Limit = 16 * 1024 * 1024;  // no profile comes near this
   for (;;) {
-    const ssize_t got = ActiveFileOps().Read(fd, buf, sizeof buf);
+    const ssize_t got = standardInput ? ::read(fd, buf, sizeof buf) : ActiveFileOps().Read(fd, buf, sizeof buf);
     if (got < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
-      ActiveFileOps().Close(fd);
+      close();
       RaiseInOutError(err, path);
     }
     if (got == 0) break;
     bytes.insert(bytes.end(), buf, buf + got);
-    if (bytes.size() > Limit) {
-      ActiveFileOps().Close(fd);
-      throw EProfileFormatError(path + ": more than 16 MiB; no profile is that large");
+    if (bytes.size() > MaxProfileFileSize) {
+      close();
+      throw EProfileFormatError((standardInput ? std::string("standard input") : path) +
+                                ": more than 1 MiB; no profile is that large");
     }
   }
-  ActiveFileOps().Close(fd);
+  close();
   return bytes;
 }
 
@@ -396,13 +467,14 @@ const char* FormatName(ProfileFormat format) {
 TLoadedProfile ReadProfile(const std::string& path) { return ReadProfile(path, FormatOfPath(path)); }
 
 TLoadedProfile ReadProfile(const std::string& path, ProfileFormat format) {
+  const std::string name = path == "-" ? "standard input" : path;
   std::vector<uint8_t> bytes;
   try {
     bytes = ReadWholeFile(path);
   } catch (const EInOutError& e) {
-    throw EInOutError(e.ErrorCode, path + ": " + e.what());
+    throw EInOutError(e.ErrorCode, name + ": " + e.what());
   }
-  return DecodeProfile(bytes, format, path);
+  return DecodeProfile(bytes, format, name);
 }
 
 TLoadedProfile DecodeProfile(const std::vector<uint8_t>& bytes, ProfileFormat format, const std::string& name) {
@@ -534,7 +606,7 @@ std::string ProfileTableText(const TParaTable& t, bool dumpOnly) {
                     type.c_str());
     } else {
       std::snprintf(line, sizeof line, "%-9s %-20s %5d %7s  %s\n", ControlLabel(n).c_str(),
-                    Latin1ToUtf8(r.Name.str()).c_str(), r.Value, channel.c_str(), type.c_str());
+                    TerminalSafe(Latin1ToUtf8(r.Name.str())).c_str(), r.Value, channel.c_str(), type.c_str());
     }
     out << line;
   }

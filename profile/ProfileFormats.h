@@ -43,8 +43,18 @@ struct TLoadedProfile {
   std::vector<std::string> Notes;  // for the user, such as the defaults filled in
 };
 
-// Reads and checks a profile file. Throws EInOutError (with the path) when
-// the file cannot be read, EProfileFormatError when its content is wrong.
+// The largest profile file read (a profile is about 6 KB): a larger file is
+// refused, read no further than this.
+constexpr std::size_t MaxProfileFileSize = 1024 * 1024;
+
+// Reads and checks a profile file ("-": standard input, named "standard
+// input" in messages). Throws EInOutError (with the path) when the file
+// cannot be read, EProfileFormatError when its content is wrong. Time and
+// memory are linear in the file's size, which is bounded above: a .cus file
+// of other than 4,536 bytes and a .syx file of other than 44 or 47 are
+// refused before their bytes are looked at, and a .json document is checked
+// for its nesting (16 levels) and its number of values (10,000) in one pass
+// that builds nothing before it is built.
 TLoadedProfile ReadProfile(const std::string& path);
 TLoadedProfile ReadProfile(const std::string& path, ProfileFormat format);
 // The same from bytes already read; `name` names the source in messages.
@@ -94,8 +104,9 @@ std::vector<TFieldDifference> CompareAllFields(const TParaTable& a, const TParaT
 // "knob 2: value sent 40, read back 39" with aWord "sent", bWord "read back".
 std::string DescribeDifference(const TFieldDifference& d, const std::string& aWord, const std::string& bWord);
 
-// The profile as a text table for a terminal. dumpOnly leaves out the
-// fields the controller does not store (names, the pads' channel and type).
+// The profile as a text table for a terminal, control characters in names
+// shown escaped (TerminalSafe). dumpOnly leaves out the fields the
+// controller does not store (names, the pads' channel and type).
 std::string ProfileTableText(const TParaTable& table, bool dumpOnly);
 
 }  // namespace vlx

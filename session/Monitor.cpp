@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "profile/TerminalText.h"
+
 namespace vlx {
 
 namespace {
@@ -60,18 +62,10 @@ void Append(std::string& out, const char* fmt, auto... args) {
   if (n > 0) out.append(buf, static_cast<std::size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1));
 }
 
+// A port's name comes from the MIDI system: any bytes.
 void AppendJsonString(std::string& out, const std::string& s) {
   out.push_back('"');
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20) {
-      Append(out, "\\u%04x", c);
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
+  AppendJsonChars(out, s);
   out.push_back('"');
 }
 
@@ -195,17 +189,25 @@ bool FormatMonitorEvent(const TMonitorEvent& e, MonitorStyle style, const TMonit
   return true;
 }
 
-bool TMonitorQueue::Room() {
-  if (queue_.size() < capacity_) return true;
+bool TMonitorQueue::Room(std::size_t cost) {
+  if (cost <= budget_ - bytes_) {
+    bytes_ += cost;
+    return true;
+  }
   ++dropped_;
   return false;
+}
+
+std::size_t TMonitorQueue::Bytes() {
+  std::lock_guard lock(mutex_);
+  return bytes_;
 }
 
 void TMonitorQueue::PushShort(int32_t port, uint8_t status, uint8_t data1, uint8_t data2) {
   bool wake;
   {
     std::lock_guard lock(mutex_);
-    if (!Room()) return;
+    if (!Room(sizeof(TMonitorEvent))) return;
     TMonitorEvent& e = queue_.emplace_back();
     e.Port = port;
     e.Short[0] = status;
@@ -220,11 +222,19 @@ void TMonitorQueue::PushShort(int32_t port, uint8_t status, uint8_t data1, uint8
 
 void TMonitorQueue::PushSysEx(int32_t port, const uint8_t* data, std::size_t size) {
   if (size == 0) return;
+  {
+    // A message beyond the budget is dropped before it is copied.
+    std::lock_guard lock(mutex_);
+    if (sizeof(TMonitorEvent) + size > budget_ - bytes_) {
+      ++dropped_;
+      return;
+    }
+  }
   std::vector<uint8_t> bytes(data, data + size);  // outside the lock
   bool wake;
   {
     std::lock_guard lock(mutex_);
-    if (!Room()) return;
+    if (!Room(sizeof(TMonitorEvent) + size)) return;
     TMonitorEvent& e = queue_.emplace_back();
     e.Port = port;
     e.SysEx = std::move(bytes);
@@ -245,6 +255,7 @@ void TMonitorQueue::TakeAll(std::vector<TMonitorEvent>& out, std::chrono::millis
     waiting_ = false;
   }
   out.swap(queue_);
+  bytes_ = 0;
 }
 
 }  // namespace vlx

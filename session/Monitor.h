@@ -1,6 +1,6 @@
 // The command-line monitor: every message that arrives on the controller's
 // input ports, decoded into one line of text or JSON. The MIDI thread only
-// appends to a bounded queue; the printing thread takes everything that has
+// appends to a queue bounded in bytes; the printing thread takes everything that has
 // arrived at once, so a flood of messages costs one lock per message on the
 // MIDI thread and nothing is lost or reordered while the queue has room.
 #pragma once
@@ -63,7 +63,9 @@ bool FormatMonitorEvent(const TMonitorEvent& e, MonitorStyle style, const TMonit
 
 class TMonitorQueue {
  public:
-  explicit TMonitorQueue(std::size_t capacity = 1u << 20) : capacity_(capacity) {}
+  // budget: the bytes the queued events may hold, each counted as
+  // sizeof(TMonitorEvent) plus its SysEx bytes; an event beyond it is dropped.
+  explicit TMonitorQueue(std::size_t budget = 32u << 20) : budget_(budget) {}
 
   // The MIDI thread's side; never blocks for long, never allocates for a
   // short message once the queue has grown.
@@ -73,14 +75,17 @@ class TMonitorQueue {
   // Everything that has arrived, oldest first, waiting up to `wait` for the
   // first event. The vector handed in is reused.
   void TakeAll(std::vector<TMonitorEvent>& out, std::chrono::milliseconds wait);
+  // The bytes the queued events hold now (at most the budget).
+  std::size_t Bytes();
   // Events refused because the queue was full.
   uint64_t Dropped() const { return dropped_; }
   uint64_t Pushed() const { return pushed_; }
 
  private:
-  bool Room();  // mutex_ held
+  bool Room(std::size_t cost);  // mutex_ held; counts the cost in when there is room
 
-  const std::size_t capacity_;
+  const std::size_t budget_;
+  std::size_t bytes_ = 0;  // guarded by mutex_
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<TMonitorEvent> queue_;  // guarded by mutex_

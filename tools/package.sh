@@ -34,6 +34,12 @@ echo "== desktop-file-validate, appstreamcli validate"
 desktop-file-validate "$tree"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$tree"/usr/share/metainfo/*.metainfo.xml
 
+echo "== vellox-cli's shell completions"
+for f in usr/share/bash-completion/completions/vellox-cli usr/share/zsh/vendor-completions/_vellox-cli; do
+  [ -f "$tree/$f" ] || { echo "the package lacks /$f" >&2; exit 1; }
+done
+bash -n "$tree/usr/share/bash-completion/completions/vellox-cli"
+
 echo "== the editor from the package's tree"
 check=$build/tests/install/vlx_edit_in_user_folder
 [ -x "$check" ] || check=

@@ -2,6 +2,7 @@
 // as users run it, over the real MIDI service.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "cli/Run.h"
@@ -17,9 +18,25 @@ namespace {
 
 const std::vector<std::string> Jack = {"--midi-api", "jack", "--no-usb-check"};
 
-CliResult Cli(std::vector<std::string> args) {
+CliResult Cli(std::vector<std::string> args, const CliSetup& setup = {}) {
   args.insert(args.begin(), Jack.begin(), Jack.end());
-  return RunCli(args);
+  return RunCli(args, setup);
+}
+
+// The resident memory of a process in KiB, 0 when it cannot be read.
+long RssKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+// Waits until the monitor's input is connected to the controller's output.
+bool Connected(RecordingJackController& device) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (device.Peer().OutConnections() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  return device.Peer().OutConnections() == 1;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -155,8 +172,13 @@ TEST_F(CliJack, AControllerThatStoresAByteWronglyFailsTheWrite) {
 TEST_F(CliJack, ResetSendsTheFactoryProfileAndVerifies) {
   device->Controller().SetProfile(SomeProfile());
   device->ClearRaw();
-  // stdin is not a terminal: no question.
-  const auto r = Cli({"reset"});
+  // stdin is not a terminal: nothing to ask on, so nothing is sent without
+  // --yes.
+  auto r = Cli({"reset"});
+  EXPECT_EQ(r.Code, 5);
+  EXPECT_TRUE(Contains(r.Err, "vellox-cli: reset not confirmed: standard input is no terminal")) << r.Err;
+  EXPECT_TRUE(device->Raw().empty());
+  r = Cli({"reset", "--yes"});
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(device->Controller().Profile(), VirtualController::FactoryBody());
   const auto dumps = DumpsReceived();
@@ -165,24 +187,33 @@ TEST_F(CliJack, ResetSendsTheFactoryProfileAndVerifies) {
                                     "0D 00 04 0E 00 04 0F 00 04 00 02 01 00 01 00 03 00 F7 00 00 00"));
 }
 
-// On a terminal reset asks first, before it looks for the controller; only
-// a yes sends anything.
+// When stdin is a terminal reset asks first, on the terminal, before it
+// looks for the controller, whatever stderr is; only a yes sends anything.
 TEST_F(CliJack, ResetOnATerminalAsksFirst) {
   device->Controller().SetProfile(SomeProfile());
   device->ClearRaw();
   struct Case {
+    CliSetup::Terminal tty;
     const char* answer;
     int code;
   };
-  for (const Case c : {Case{"n\n", 5}, Case{"\n", 5}, Case{"y\n", 0}}) {
-    SCOPED_TRACE(c.answer);
-    CliProcess reset({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "reset"}, true);
+  using T = CliSetup::Terminal;
+  for (const Case c : {Case{T::Stdin, "n\n", 5}, Case{T::StdinStderr, "n\n", 5}, Case{T::Stdin, "\n", 5},
+                       Case{T::Stdin, "yes please\n", 5}, Case{T::Stdin, "y\n", 0}}) {
+    SCOPED_TRACE(std::string(c.answer) + (c.tty == T::Stdin ? " (stderr a pipe)" : " (stderr the terminal)"));
+    CliSetup setup;
+    setup.Tty = c.tty;
+    CliProcess reset({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "reset"}, setup);
+    const auto terminal = [&] { return c.tty == T::Stdin ? reset.Tty() : reset.Err(); };
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!Contains(reset.Err(), "[y/N] ") && std::chrono::steady_clock::now() < deadline)
+    while (!Contains(terminal(), "[y/N] ") && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(Contains(reset.Err(), "Send the factory profile to the controller? [y/N] ")) << reset.Err();
+    ASSERT_TRUE(Contains(terminal(), "Send the factory profile to the controller? [y/N] ")) << terminal();
     reset.Type(c.answer);
     EXPECT_EQ(reset.Wait(), c.code) << reset.Err();
+    if (c.tty == T::Stdin) {
+      EXPECT_FALSE(Contains(reset.Err(), "[y/N]")) << reset.Err();
+    }
     if (c.code == 5) {
       EXPECT_TRUE(Contains(reset.Err(), "vellox-cli: reset cancelled: nothing was sent")) << reset.Err();
       EXPECT_TRUE(device->Raw().empty());
@@ -285,6 +316,111 @@ TEST_F(CliJack, MonitorLosesNothingInAFlood) {
   }
 }
 
+
+// What cannot be written to stdout is an error, and the command says why.
+TEST_F(CliJack, OutputThatCannotBeWrittenFails) {
+  CliSetup full;
+  full.StdoutPath = "/dev/full";
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"info"}, {"read"}, {"read", "-o", "-", "--format", "json"}, {"ports"}}) {
+    SCOPED_TRACE(args.back());
+    const auto r = Cli(args, full);
+    EXPECT_EQ(r.Code, 4) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "vellox-cli: cannot write to standard output: No space left on device")) << r.Err;
+  }
+  // read -o - gives what read -o FILE gives.
+  device->Controller().SetProfile(SomeProfile());
+  const auto r = Cli({"read", "-o", "-", "--format", "json"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  ASSERT_EQ(Cli({"read", "-o", dir.File("r.json")}).Code, 0);
+  EXPECT_EQ(r.Out, ReadText(dir.File("r.json")));
+}
+
+TEST_F(CliJack, APortThatMatchesNothingPointsToThePortList) {
+  const auto r = Cli({"--port", "nonexistent", "info"});
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_TRUE(Contains(r.Err, "\"nonexistent\"")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "(vellox-cli ports lists the ports there are)")) << r.Err;
+}
+
+// Active sensing comes through the MIDI layer when real-time messages are
+// asked for, and stays out otherwise.
+TEST_F(CliJack, MonitorShowsActiveSensingOnlyWhenAskedFor) {
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {{"--kind", "realtime"}, {"active sensing", "clock", "active sensing", "stop"}},
+      {{"--hex", "--kind", "realtime,note"}, {"FE 00 00", "F8 00 00", "FE 00 00", "FC 00 00"}},
+      {{}, {"clock", "stop"}},
+      {{"--hex"}, {"F8 00 00", "FC 00 00"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? "decoded" : c.options.back());
+    std::vector<std::string> args = {VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    CliProcess monitor(args);
+    ASSERT_TRUE(Connected(*device)) << monitor.Err();
+    for (const char* m : {"FE", "F8", "FE", "FC"}) ASSERT_TRUE(device->Play(ParseHexBytes(m)));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Lines(monitor.Out()).size() < c.lines.size() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);  // a line too many would come now
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Err();
+    EXPECT_EQ(Lines(monitor.Out()), c.lines);
+    while (device->Peer().OutConnections() != 0 && std::chrono::steady_clock::now() < deadline + 5s)
+      std::this_thread::sleep_for(10ms);
+  }
+}
+
+// Into a pipe nobody reads, the monitor keeps its memory within its budget
+// and still ends at once on SIGTERM, SIGINT or SIGPIPE, saying what it
+// dropped.
+TEST_F(CliJack, MonitorIntoAFullPipeStaysBoundedAndEndsOnASignal) {
+  RecordingJackController::Bytes sysex(2000, 0x55);
+  sysex.front() = 0xF0;
+  sysex.back() = 0xF7;
+  for (int sig : {SIGTERM, SIGINT, SIGPIPE}) {
+    SCOPED_TRACE(sig);
+    CliSetup unread;
+    unread.UnreadStdout = true;
+    CliProcess monitor({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"}, unread);
+    ASSERT_TRUE(Connected(*device)) << monitor.Err();
+    const long before = RssKb(monitor.Pid());
+    long most = before;
+    // Every line is 6 KB: the pipe is full after a few, and for the rest of
+    // the flood the monitor cannot write at all.
+    const auto until = std::chrono::steady_clock::now() + (sig == SIGTERM ? 3s : 500ms);
+    int sent = 0;
+    while (std::chrono::steady_clock::now() < until) {
+      if (device->Play(sysex)) {
+        ++sent;
+      } else {
+        std::this_thread::sleep_for(1ms);
+      }
+      if (sent % 64 == 0) most = std::max(most, RssKb(monitor.Pid()));
+    }
+    std::this_thread::sleep_for(100ms);
+    most = std::max(most, RssKb(monitor.Pid()));
+    const auto stopAt = std::chrono::steady_clock::now();
+    monitor.Signal(sig);
+    EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 5s);
+    // Its queue (4 MiB) and its text (1 MiB) at most, with room to spare.
+    EXPECT_LT(most - before, 40 * 1024) << "before " << before << " KiB, at most " << most << " KiB, " << sent
+                                        << " messages sent";
+    if (sig == SIGTERM) {
+      EXPECT_GT(sent, 500);
+      EXPECT_TRUE(Contains(monitor.Err(), "messages were dropped: the output could not keep up")) << monitor.Err();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (device->Peer().OutConnections() != 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+  }
+}
+
 // The controller program: vellox-cli finds it, SIGUSR1 unplugs it (no
 // controller any more) and plugs it in again, firmware and all.
 TEST(CliJackSim, TheControllerProgramUnplugsAndPlugsInOnSignal) {
@@ -328,6 +464,36 @@ TEST(CliJackSim, TheControllerProgramUnplugsAndPlugsInOnSignal) {
   EXPECT_EQ(r.Out, "FW: V3.02\ninput: vellox\noutput: vellox\n");
   sim.Signal(SIGTERM);
   EXPECT_EQ(sim.Wait(), 0) << sim.Err();
+}
+
+// The monitor says on stderr when the controller goes away and when it
+// comes back, and goes on monitoring it.
+TEST(CliJackSim, TheMonitorFollowsTheControllerAwayAndBack) {
+  CliProcess sim({VLX_SIM_PATH});
+  struct Stop {
+    CliProcess& p;
+    ~Stop() {
+      p.Signal(SIGTERM);
+      p.Wait();
+    }
+  } stop{sim};
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!Contains(sim.Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(Contains(sim.Out(), "vellox-sim: JACK client \"vellox\"")) << sim.Out() << sim.Err();
+  CliProcess monitor({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"});
+  const auto waitFor = [&](CliProcess& p, const std::string& text) {
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (!Contains(p.Err(), text) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+    return Contains(p.Err(), text);
+  };
+  ASSERT_TRUE(waitFor(monitor, "vellox-cli: monitoring vellox")) << monitor.Err();
+  sim.Signal(SIGUSR1);
+  EXPECT_TRUE(waitFor(monitor, "vellox-cli: the controller has gone (vellox is no longer listed)")) << monitor.Err();
+  sim.Signal(SIGUSR1);
+  EXPECT_TRUE(waitFor(monitor, "vellox-cli: the controller is back: monitoring vellox")) << monitor.Err();
+  monitor.Signal(SIGTERM);
+  EXPECT_EQ(monitor.Wait(), 0) << monitor.Err();
 }
 
 // Without any controller on the server every command that needs one fails

@@ -18,44 +18,89 @@
 
 extern char** environ;
 
+// How the child's standard streams are set up.
+struct CliSetup {
+  // None: stdin is StdinPath, stderr a pipe. Stdin: stdin is a terminal (a
+  // pseudo-terminal, the child's controlling terminal, whose other side is
+  // Type() and Tty(), echo included), stderr a pipe. StdinStderr: stderr is
+  // that terminal too, read into Err().
+  enum class Terminal { None, Stdin, StdinStderr } Tty = Terminal::None;
+  std::string StdinPath = "/dev/null";
+  // Empty: stdout is a pipe read into Out(). Otherwise this file, opened
+  // for writing (/dev/full, for example).
+  std::string StdoutPath;
+  // stdout is a pipe that nobody reads until the process has ended.
+  bool UnreadStdout = false;
+  // NAME=VALUE put into the child's environment, over what it inherits.
+  std::vector<std::string> Env;
+};
+
 class CliProcess {
  public:
-  // Starts the program with these arguments; stdin is /dev/null. With
-  // terminal, stdin and stderr are a terminal (a pseudo-terminal whose other
-  // side is Type() and Err(), echo included), stdout stays a pipe.
-  explicit CliProcess(const std::vector<std::string>& args, bool terminal = false) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  explicit CliProcess(const std::vector<std::string>& args, bool terminal = false)
+      : CliProcess(args, Setup(terminal)) {}
+  CliProcess(const std::vector<std::string>& args, const CliSetup& setup) {
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    std::string terminalName;
-    if (terminal) {
-      // No fork: posix_spawn only, as everywhere here.
-      err[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-      if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0 || ::ptsname(err[0]) == nullptr)
-        throw std::runtime_error("no pseudo-terminal");
-      terminalName = ::ptsname(err[0]);
-      err[1] = -1;
-      terminal_ = err[0];
-      posix_spawn_file_actions_addopen(&actions, 0, terminalName.c_str(), O_RDWR | O_NOCTTY, 0);
-      posix_spawn_file_actions_addopen(&actions, 2, terminalName.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    if (setup.StdoutPath.empty()) {
+      if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+      posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     } else {
+      posix_spawn_file_actions_addopen(&actions, 1, setup.StdoutPath.c_str(), O_WRONLY, 0);
+    }
+    if (setup.Tty != CliSetup::Terminal::None) {
+      // No fork: posix_spawn only, as everywhere here. The child is a new
+      // session, so the terminal opened first becomes its controlling
+      // terminal (/dev/tty).
+      terminal_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (terminal_ < 0 || ::grantpt(terminal_) != 0 || ::unlockpt(terminal_) != 0 || ::ptsname(terminal_) == nullptr)
+        throw std::runtime_error("no pseudo-terminal");
+      const std::string terminalName = ::ptsname(terminal_);
+      posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+      posix_spawn_file_actions_addopen(&actions, 0, terminalName.c_str(), O_RDWR, 0);
+      if (setup.Tty == CliSetup::Terminal::StdinStderr)
+        posix_spawn_file_actions_addopen(&actions, 2, terminalName.c_str(), O_RDWR | O_NOCTTY, 0);
+      ttyIsErr_ = setup.Tty == CliSetup::Terminal::StdinStderr;
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 0, setup.StdinPath.c_str(), O_RDONLY, 0);
+    }
+    if (setup.Tty != CliSetup::Terminal::StdinStderr) {
       if (::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
       posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     }
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      const auto eq = entry.find('=');
+      bool replaced = eq == std::string::npos;
+      for (const auto& mine : setup.Env)
+        if (mine.compare(0, eq + 1, entry, 0, eq + 1) == 0) replaced = true;
+      if (!replaced) envText.push_back(entry);
+    }
+    envText.insert(envText.end(), setup.Env.begin(), setup.Env.end());
+    std::vector<char*> env;
+    for (auto& e : envText) env.push_back(e.data());
+    env.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
+    posix_spawnattr_destroy(&attr);
+    if (out[1] >= 0) ::close(out[1]);
     if (err[1] >= 0) ::close(err[1]);
     if (rc != 0) {
-      ::close(out[0]);
-      ::close(err[0]);
+      if (out[0] >= 0) ::close(out[0]);
+      if (err[0] >= 0) ::close(err[0]);
+      if (terminal_ >= 0) ::close(terminal_);
       throw std::runtime_error("cannot start " + args[0]);
+    }
+    if (setup.UnreadStdout) {
+      unread_ = out[0];
+      out[0] = -1;
     }
     reader_ = std::thread([this, o = out[0], e = err[0]] { Read(o, e); });
   }
@@ -80,12 +125,15 @@ class CliProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     reader_.join();
+    if (unread_ >= 0) ::close(unread_);
+    unread_ = -1;
     if (terminal_ >= 0) ::close(terminal_);
     terminal_ = -1;
     waited_ = true;
     code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return code_;
   }
+  pid_t Pid() const { return pid_; }
   void Signal(int sig) {
     if (!waited_) ::kill(pid_, sig);  // never a process that has been reaped
   }
@@ -103,15 +151,29 @@ class CliProcess {
     std::lock_guard lock(mutex_);
     return err_;
   }
+  // What the child wrote on its terminal (CliSetup::Terminal::Stdin).
+  std::string Tty() {
+    std::lock_guard lock(mutex_);
+    return tty_;
+  }
 
  private:
+  static CliSetup Setup(bool terminal) {
+    CliSetup s;
+    if (terminal) s.Tty = CliSetup::Terminal::StdinStderr;
+    return s;
+  }
+
   void Read(int o, int e) {
-    pollfd fds[2] = {{o, POLLIN, 0}, {e, POLLIN, 0}};
-    int open = 2;
+    // stdout, stderr and the terminal; a stream that is not there is -1.
+    pollfd fds[3] = {{o, POLLIN, 0}, {e, POLLIN, 0}, {terminal_, POLLIN, 0}};
+    std::string* into[3] = {&out_, &err_, ttyIsErr_ ? &err_ : &tty_};
+    int open = 0;
+    for (const auto& f : fds) open += f.fd >= 0;
     char buf[65536];
     while (open > 0) {
-      if (::poll(fds, 2, 1000) < 0) break;
-      for (int i = 0; i < 2; ++i) {
+      if (::poll(fds, 3, 1000) < 0) break;
+      for (int i = 0; i < 3; ++i) {
         if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         // A terminal whose other side has closed reads as an error (EIO).
         const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
@@ -122,16 +184,18 @@ class CliProcess {
           continue;
         }
         std::lock_guard lock(mutex_);
-        (i == 0 ? out_ : err_).append(buf, static_cast<std::size_t>(n));
+        into[i]->append(buf, static_cast<std::size_t>(n));
       }
     }
   }
 
   pid_t pid_ = -1;
   int terminal_ = -1;  // the terminal's other side, kept open until Wait() ends
+  bool ttyIsErr_ = false;
+  int unread_ = -1;  // the read side of an unread stdout, closed by Wait()
   std::thread reader_;
   std::mutex mutex_;
-  std::string out_, err_;
+  std::string out_, err_, tty_;
   bool waited_ = false;
   int code_ = -1;
 };
@@ -141,9 +205,9 @@ struct CliResult {
   std::string Out, Err;
 };
 
-inline CliResult RunCli(std::vector<std::string> args) {
+inline CliResult RunCli(std::vector<std::string> args, const CliSetup& setup = {}) {
   args.insert(args.begin(), VLX_CLI_PATH);
-  CliProcess p(args);
+  CliProcess p(args, setup);
   const int code = p.Wait();
   return {code, p.Out(), p.Err()};
 }

@@ -148,6 +148,8 @@ std::vector<BadInput> BadInputs() {
     if (at == std::string::npos) throw std::logic_error("no " + from);
     return Bytes(s.replace(at, from.size(), to));
   };
+  std::string manyValues = "0";
+  for (int i = 1; i < 300000; ++i) manyValues += ",0";
   const auto cusWith = [&](int record, std::size_t offset, int32_t v) {
     TParaTable t = Factory();
     auto b = EncodeProfile(t);
@@ -172,9 +174,13 @@ std::vector<BadInput> BadInputs() {
        "not valid JSON: number overflow parsing '1e999'"},
       {"json not an object", ProfileFormat::Json, Bytes("[1, 2]"), "expected a JSON object"},
       // Deep enough to overflow the stack if it were ever turned back into text.
-      {"json nested a million levels", ProfileFormat::Json,
-       edit("\"value\": 30", "\"value\": " + std::string(1000000, '[') + std::string(1000000, ']')),
+      {"json nested 400000 levels", ProfileFormat::Json,
+       edit("\"value\": 30", "\"value\": " + std::string(400000, '[') + std::string(400000, ']')),
        "not a profile: nested more than 16 levels deep"},
+      {"json of 300000 values", ProfileFormat::Json, edit("\"value\": 30", "\"value\": [" + manyValues + "]"),
+       "not a profile: more than 10000 values"},
+      {"json beyond 1 MiB", ProfileFormat::Json, edit("\"value\": 30", "\"value\": 30" + std::string(1u << 20, ' ')),
+       "more than 1 MiB; no profile is that large"},
       {"json unknown data type", ProfileFormat::Json, edit("\"CC(Relative)\"", "\"CC(relative)\""),
        "controls[17].data_type: unknown text \"CC(relative)\""},
       {"json knob list on the slider", ProfileFormat::Json, edit("\"data_type\": \"CC\"", "\"data_type\": \"CC(Absolute)\""),

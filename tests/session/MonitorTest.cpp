@@ -130,14 +130,36 @@ TEST(Monitor, LosesAndReordersNothingInAFlood) {
   session.Close();
 }
 
+// The queue holds at most its budget in bytes, SysEx bytes counted: a flood
+// of large messages that nobody takes is dropped and counted, not kept.
 TEST(Monitor, AFullQueueCountsWhatItDrops) {
-  TMonitorQueue queue(3);
+  TMonitorQueue queue(3 * sizeof(TMonitorEvent));
   for (int i = 0; i < 5; ++i) queue.PushShort(0, 0x90, static_cast<uint8_t>(i), 1);
   std::vector<TMonitorEvent> events;
   queue.TakeAll(events, 0ms);
   ASSERT_EQ(events.size(), 3u);
   EXPECT_EQ(events[2].Short[1], 2);
   EXPECT_EQ(queue.Dropped(), 2u);
+
+  constexpr std::size_t Budget = 100000;
+  TMonitorQueue big(Budget);
+  std::vector<uint8_t> sysex(30000, 0x11);
+  sysex.front() = 0xF0;
+  sysex.back() = 0xF7;
+  for (int i = 0; i < 1000; ++i) big.PushSysEx(0, sysex.data(), sysex.size());
+  EXPECT_EQ(big.Dropped(), 997u);
+  EXPECT_LE(big.Bytes(), Budget);
+  big.TakeAll(events, 0ms);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].SysEx, sysex);
+  EXPECT_EQ(big.Bytes(), 0u);
+  // Taken, the budget is free again; a message larger than all of it never fits.
+  big.PushSysEx(0, sysex.data(), sysex.size());
+  std::vector<uint8_t> huge(Budget, 0x22);
+  big.PushSysEx(0, huge.data(), huge.size());
+  EXPECT_EQ(big.Dropped(), 998u);
+  big.TakeAll(events, 0ms);
+  EXPECT_EQ(events.size(), 1u);
 }
 
 }  // namespace
