@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Doctor.h"
 #include "midi/RtMidiService.h"
 #include "profile/ProfileFormats.h"
 #include "session/Monitor.h"
@@ -384,6 +385,9 @@ int main(int argc, char** argv) {
       ->type_name("N[,N...]");
   monitor->add_option("--count", mon.Count, "end after this many messages")->check(CLI::Range(1LL, 1LL << 62));
   monitor->callback([&] { run = [&] { return Monitor(c, mon); }; });
+
+  auto* doctor = app.add_subcommand("doctor", "check, step by step, why the controller is not found, and say what to do");
+  doctor->callback([&] { run = [&] { return vlx::cli::Doctor({c.Port, c.TimeoutMs, c.NoUsbCheck, c.Api}); }; });
 
   try {
     app.parse(argc, argv);
