@@ -1,5 +1,6 @@
 #include "session/Doctor.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -106,7 +107,7 @@ struct Checks {
     } else {
       granted = (mode & 0006u) == 0006u;
     }
-    if (!granted && u.IsProcess && ::access(dev.c_str(), R_OK | W_OK) == 0) granted = true;
+    if (!granted && u.IsProcess && ::faccessat(AT_FDCWD, dev.c_str(), R_OK | W_OK, AT_EACCESS) == 0) granted = true;
     const TGroupInfo group = o.Group ? o.Group(st.st_gid) : TGroupInfo{};
     const std::string groupName = group.Name.empty() ? "gid " + std::to_string(st.st_gid) : group.Name;
     if (granted) {

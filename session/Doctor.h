@@ -21,7 +21,7 @@ struct TUserIdentity {
   uint32_t Uid = 0;
   std::string Name;
   std::vector<uint32_t> Groups;  // primary and supplementary groups of the process
-  // This process's own identity: access() is asked too, so that access
+  // This process's own identity: the kernel is asked too, so that access
   // granted otherwise than by the mode bits (an ACL a desktop gives the
   // logged-in user) counts.
   bool IsProcess = false;

@@ -57,13 +57,16 @@ TEST(OpenAtStart, ARelativeNameIsTakenFromTheCurrentFolder) {
   FormFixture f;
   TempDir cwd;
   WriteProfile(cwd, "rel.cus");
-  const QString before = QDir::currentPath();
+  struct Back {
+    QString Folder = QDir::currentPath();
+    ~Back() { QDir::setCurrent(Folder); }
+  } back;
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(cwd.Path)));
   f.OpenAtStart = "./sub/../rel.cus";
   QDir().mkdir("sub");
   TForm1& w = f.Make();
   ASSERT_TRUE(PumpUntil([&] { return w.LbProFile->text() == "rel"; }));
-  QDir::setCurrent(before);
+  QDir::setCurrent(back.Folder);
   EXPECT_EQ(w.ProfilePath, QDir(QString::fromStdString(cwd.Path)).canonicalPath().toStdString() + "/rel.cus");
   EXPECT_EQ(w.BtnParaName->text(), "Fader");
   // Later work in another folder still finds it.
