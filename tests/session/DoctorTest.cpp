@@ -185,6 +185,16 @@ TEST_F(Doctor, EachFaultIsNamedWithItsAdviceAndGivesExitTwo) {
          std::filesystem::remove_all(usb + "/1-2");
        },
        "controller's ports", "no input and no output port", "plug the controller in", {"identity", "dump request"}},
+      {"ports held by another program",
+       [&] {
+         auto held = std::make_shared<FakeMidiService>();
+         const std::string in = held->AddInput("vellox");
+         held->AddOutput("vellox");
+         held->FailOpen(in, "Device or resource busy");
+         o.Connect = [held](bool) { return TDoctorService{held, "the ALSA sequencer"}; };
+       },
+       "identity", "the controller's MIDI ports cannot be opened: Device or resource busy",
+       "another program may hold the device", {"dump request"}},
       {"no identity answer", [&] { device->Controller().SetSilentIdentity(true); }, "identity",
        "did not answer the identity request on \"vellox\" within 500 ms", "unplug the controller and plug it in again",
        {"dump request"}},
