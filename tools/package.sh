@@ -6,7 +6,8 @@
 # class under X against the desktop entry's StartupWMClass (with Xvfb), and,
 # as root, the package installed with apt-get: the desktop then knows .cus
 # files as application/x-vellox-profile, opened by the editor's entry. A
-# package installed only for the check is removed again.
+# package installed only for the check is removed again; one installed before
+# is left as this build.
 #
 #   bash tools/package.sh            build folder: build (or $VLX_BUILD_DIR)
 #
@@ -107,7 +108,8 @@ elif ! command -v xdg-mime >/dev/null || ! command -v mimetype >/dev/null || ! c
 else
   installed_before=
   dpkg-query -W -f='${Status}' vellox-editor 2>/dev/null | grep -q 'install ok installed' && installed_before=1
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "$deb" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall --no-install-recommends -o DPkg::Lock::Timeout=900 \
+    "$deb" >/dev/null
   q=$(mktemp -d)
   : >"$q/some.cus"
   xq() { env -i PATH=/usr/bin:/bin HOME="$q" xdg-mime query "$@"; }
