@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include <QEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -20,6 +22,14 @@ TForm1::TForm1(Services services, QWidget* parent)
   TimerCheckUSB->start();  // enabled from the window's creation
   Guarded([this] { FormCreate(); });
   if (!startControlShown_) Guarded([this] { FinishFailedStart(); });
+  // A file named on the command line opens once the event loop runs, so
+  // that its error box, if any, belongs to a window on the screen.
+  if (!services_.OpenAtStart.empty()) {
+    const QString path =
+        QDir::cleanPath(QFileInfo(QString::fromStdString(services_.OpenAtStart)).absoluteFilePath());
+    QMetaObject::invokeMethod(
+        this, [this, path] { Guarded([this, &path] { OpenProfile(path); }); }, Qt::QueuedConnection);
+  }
 }
 
 TForm1::~TForm1() {

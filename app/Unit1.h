@@ -38,6 +38,9 @@ class TForm1 : public QWidget {
     // so the window shows without waiting for the MIDI service. Otherwise
     // (tests, tools) FormCreate runs StartMidi() itself.
     bool StartMidiAfterFirstPaint = false;
+    // A profile named on the command line: opened as OPEN opens a file,
+    // once the window is up. Empty: none.
+    std::string OpenAtStart;
   };
 
   // Builds the layout and runs FormCreate. Errors of FormCreate are shown in
@@ -80,6 +83,9 @@ class TForm1 : public QWidget {
   void SaveParaToFile();
   void BtnNEWClick(QObject* sender);
   void BtnOpenClick(QObject* sender);
+  // OPEN's steps after the dialog: path becomes the current profile, is
+  // named in LbProFile and loaded into the table and the editor.
+  void OpenProfile(const QString& path);
   void BtnSaveClick(QObject* sender);
   void BtnExportClick(QObject* sender);
   void BtselfSaveClick(QObject* sender);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/Exit.h"
+#include "cli/Doctor.h"
 #include "midi/RtMidiService.h"
 #include "profile/ProfileFormats.h"
 #include "profile/TerminalText.h"
@@ -609,6 +610,9 @@ int Main(int argc, char** argv) {
       ->type_name("N[,N...]");
   monitor->add_option("--count", mon.Count, "end after this many messages")->check(NumberIn(1LL, 1LL << 62));
   monitor->callback([&] { run = [&] { return Monitor(c, mon); }; });
+
+  auto* doctor = app.add_subcommand("doctor", "check, step by step, why the controller is not found, and say what to do");
+  doctor->callback([&] { run = [&] { return vlx::cli::Doctor({c.Port, c.TimeoutMs, c.NoUsbCheck, c.Api}); }; });
 
   try {
     app.parse(argc, argv);

@@ -22,13 +22,18 @@ MIDI messages the controller sends.
 .
 It talks MIDI through the ALSA sequencer (the kernel's snd-seq module), or
 through a running JACK server when the sequencer cannot be opened. A demo
-with a virtual controller runs without the hardware.")
+with a virtual controller runs without the hardware, and vellox-sim plays
+the controller on a JACK server for the editor and vellox-cli; vellox-cli
+doctor says why a controller is not found.")
 # Libraries come from the programs' links; the window's font and Qt's
 # window-system plug-ins are loaded at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-qpa-plugins")
 # amidi and aconnect (alsa-utils) send a .syx dump and show the sequencer's
-# ports; a JACK server is needed only where the sequencer is not there.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "alsa-utils")
+# ports; Qt's Wayland plug-in lets the window run on a Wayland session (Qt
+# otherwise aborts there when QT_QPA_PLATFORM=wayland is set); the MIME
+# database makes .cus files open in the editor. A JACK server is needed only
+# where the sequencer is not there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "alsa-utils, qt6-wayland, shared-mime-info")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")
 include(CPack)

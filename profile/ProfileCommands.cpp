@@ -36,8 +36,12 @@ void TForm1::BtnNEWClick(QObject*) {
 void TForm1::BtnOpenClick(QObject*) {
   const auto chosen = Dialogs().OpenFile(this, "Open file", "cus files (*.cus)", FolderOf(ProfilePath), "*.cus");
   if (!chosen) return;
-  LbProFile->setText(ProfileCaption(*chosen));
-  ProfilePath = chosen->toStdString();
+  OpenProfile(*chosen);
+}
+
+void TForm1::OpenProfile(const QString& path) {
+  LbProFile->setText(ProfileCaption(path));
+  ProfilePath = path.toStdString();
   LoadParaFromFile(ProfilePath);
   RegainData();
 }

@@ -22,6 +22,8 @@ packages=(
 )
 if [ "$mode" = test ]; then
   packages+=(clang libclang-rt-14-dev dpkg-dev file desktop-file-utils appstream groff-base zsh)
+  # tools/package.sh: the MIME type of .cus files and the window's class
+  packages+=(shared-mime-info xdg-utils libfile-mimeinfo-perl xvfb x11-utils)
 fi
 if [ "$mode" = bench ]; then
   packages+=(xvfb libxcb-damage0-dev)

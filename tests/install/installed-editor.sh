@@ -18,11 +18,13 @@ rm -f "$tree.log"
 
 root=$tree$prefix
 missing=0
-for f in bin/VLX210_MIDI_Editor bin/VLX210_MIDI_Editor_demo bin/vellox-editor bin/vellox-cli \
+for f in bin/VLX210_MIDI_Editor bin/VLX210_MIDI_Editor_demo bin/vellox-editor bin/vellox-cli bin/vellox-sim \
          share/applications/org.vellox.editor.desktop share/metainfo/org.vellox.editor.metainfo.xml \
+         share/mime/packages/org.vellox.editor.xml \
          share/icons/hicolor/16x16/apps/org.vellox.editor.png share/icons/hicolor/48x48/apps/org.vellox.editor.png \
          share/icons/hicolor/256x256/apps/org.vellox.editor.png \
          share/man/man1/VLX210_MIDI_Editor.1.gz share/man/man1/vellox-editor.1.gz share/man/man1/vellox-cli.1.gz \
+         share/man/man1/vellox-sim.1.gz \
          share/doc/vellox-editor/changelog.gz; do
   [ -e "$root/$f" ] || { echo "FAILED: not installed: $f" >&2; missing=1; }
 done

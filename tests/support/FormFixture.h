@@ -68,6 +68,7 @@ struct FormFixture {
   bool UsbPresent = true;
   int UsbChecks = 0;  // how often discovery asked whether the controller is on USB
   bool StartMidiAfterFirstPaint = false;  // as the program entry does
+  std::string OpenAtStart;                // a file named on the command line
   std::unique_ptr<TForm1> Form;
 
   // The window on the fake service, or on another MIDI service.
@@ -81,6 +82,7 @@ struct FormFixture {
     };
     s.AppDir = Dir.Path;
     s.StartMidiAfterFirstPaint = StartMidiAfterFirstPaint;
+    s.OpenAtStart = OpenAtStart;
     Form = std::make_unique<TForm1>(s);
     return *Form;
   }
