@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "midi/RtMidiService.h"
+#include "session/EditorPresence.h"
 #include "profile/ProfileFormats.h"
 #include "session/Monitor.h"
 #include "session/Session.h"
@@ -71,12 +72,27 @@ std::shared_ptr<IMidiService> MakeService(const Common& c) {
   }
 }
 
-std::unique_ptr<TSession> MakeSession(const Common& c) {
+// The controller sends its dump to every program listening to it: an open
+// editor window takes it as its profile. Said once, also with --quiet.
+void WarnIfTheEditorListens(IMidiService& service) {
+  try {
+    if (!EditorIsConnected(service.Inputs(), service.Outputs())) return;
+  } catch (const std::exception&) {
+    return;  // the session reports a failing service itself
+  }
+  std::cerr << "vellox-cli: warning: the editor is running and connected to the controller: its window will take "
+               "the controller's profile now; Ctrl+Z there brings its own back\n";
+}
+
+// controllerSendsItsDump: the command makes the controller send its dump.
+std::unique_ptr<TSession> MakeSession(const Common& c, bool controllerSendsItsDump = false) {
   TSessionOptions o;
   o.PortName = c.Port;
   o.Timeout = std::chrono::milliseconds(c.TimeoutMs);
   o.UsbCheck = !c.NoUsbCheck;
-  return std::make_unique<TSession>(MakeService(c), o);
+  auto service = MakeService(c);
+  if (controllerSendsItsDump) WarnIfTheEditorListens(*service);
+  return std::make_unique<TSession>(std::move(service), o);
 }
 
 std::string FirmwareText(int32_t n) {
@@ -116,7 +132,7 @@ int Info(const Common& c) {
 int Read(const Common& c, const std::string& outPath) {
   std::optional<ProfileFormat> format;
   if (!outPath.empty()) format = FormatOfPath(outPath);  // before talking to the controller
-  auto session = MakeSession(c);
+  auto session = MakeSession(c, true);
   session->Connect();
   const TParaTable table = TableOfDumpBody(session->ReadBody());
   if (!format) {
@@ -133,7 +149,7 @@ int Read(const Common& c, const std::string& outPath) {
 
 // Sends the table, then reads it back and compares every stored field.
 int Send(const Common& c, const TParaTable& table, bool verify, const std::string& what) {
-  auto session = MakeSession(c);
+  auto session = MakeSession(c, verify);
   session->Connect();
   session->WriteTable(table);
   if (!verify) {
@@ -192,7 +208,7 @@ int Diff(const Common& c, const std::string& a, const std::string& b) {
   TParaTable ta = load(a), tb = load(b);
   if (a == "device" || b == "device") {
     dumpOnly = true;
-    session = MakeSession(c);
+    session = MakeSession(c, true);
     session->Connect();
     const TParaTable t = TableOfDumpBody(session->ReadBody());
     if (a == "device") ta = t;
