@@ -115,6 +115,23 @@ bool FileExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// One record of a file into the table, as loading takes it.
+void LoadRecord(const uint8_t* bytes, TParaRecord& r) {
+  const TParaRecord scratch = DecodeRecord(bytes);
+  r.Value = scratch.Value > 127 ? 127 : scratch.Value;
+  r.Channel = scratch.Channel > 15 ? 15 : scratch.Channel;
+  r.Disabled = scratch.Disabled;
+  r.Name.assign(scratch.Name.str());
+  r.NameEditorText.assign(scratch.NameEditorText.str());
+  r.DataType = scratch.DataType > 6 ? 6 : scratch.DataType;
+  r.ControlMode = scratch.ControlMode;
+  std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
+}
+
+}  // namespace
+
 void LoadProfileFile(const std::string& path, TParaTable& table) {
   FdGuard fd(ActiveFileOps().Open(path.c_str(), O_RDWR, 0));
   if (fd.Get() < 0) RaiseInOutError(errno, path);
@@ -129,18 +146,32 @@ void LoadProfileFile(const std::string& path, TParaTable& table) {
   uint8_t buf[RecordSize];
   for (std::size_t k = 1; k <= toRead; ++k) {
     ReadExactly(fd.Get(), buf, RecordSize, path);
-    const TParaRecord scratch = DecodeRecord(buf);
-    TParaRecord& r = table[static_cast<int>(k)];
-    r.Value = scratch.Value > 127 ? 127 : scratch.Value;
-    r.Channel = scratch.Channel > 15 ? 15 : scratch.Channel;
-    r.Disabled = scratch.Disabled;
-    r.Name.assign(scratch.Name.str());
-    r.NameEditorText.assign(scratch.NameEditorText.str());
-    r.DataType = scratch.DataType > 6 ? 6 : scratch.DataType;
-    r.ControlMode = scratch.ControlMode;
-    std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
+    LoadRecord(buf, table[static_cast<int>(k)]);
   }
   CloseChecked(fd, path);
+}
+
+bool ProfileFileMatches(const std::string& path, const TParaTable& table) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::vector<uint8_t> bytes;
+  if (regular && static_cast<std::size_t>(st.st_size) <= 16 * ProfileSize) {
+    uint8_t buf[4096];
+    for (ssize_t got; (got = ::read(fd, buf, sizeof buf)) != 0;) {
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) break;
+      bytes.insert(bytes.end(), buf, buf + got);
+    }
+  }
+  ::close(fd);
+  // SAVE writes 21 whole records: a file of any other size is not what it
+  // would write.
+  if (bytes.size() != ProfileSize) return false;
+  TParaTable loaded = table;
+  for (int k = 1; k <= ControlCount; ++k) LoadRecord(&bytes[(k - 1) * RecordSize], loaded[k]);
+  return std::memcmp(loaded.Records.data(), table.Records.data(), sizeof table.Records) == 0;
 }
 
 std::vector<uint8_t> EncodeProfile(const TParaTable& table) {

@@ -50,6 +50,11 @@ void LoadProfileFile(const std::string& path, TParaTable& table);
 // other end"); a block device or a socket is refused. Throws EInOutError.
 void WriteProfileFile(const std::string& path, const TParaTable& table);
 
+// Whether the file at path holds the table as saving it would write it: 21
+// whole records that, loaded over the table, leave it as it is. A file that
+// is missing, cannot be read or has another size does not.
+bool ProfileFileMatches(const std::string& path, const TParaTable& table);
+
 // The 4,536 bytes of a profile.
 std::vector<uint8_t> EncodeProfile(const TParaTable& table);
 
