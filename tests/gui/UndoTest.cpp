@@ -132,7 +132,7 @@ TEST_F(Undo, EveryKindOfStepIsUndoneAndRedone) {
   VirtualController::Body body = VirtualController::FactoryBody();
   body[16] = 0x55;  // slider value
   body[25] = 14;    // knob 3 value
-  body[31] = 0x04;  // ARP TIME 1/16
+  body[32] = 0x04;  // ARP TIME 1/16
 
   struct Case {
     const char* what;
