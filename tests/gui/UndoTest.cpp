@@ -2,7 +2,10 @@
 // virtual controller plugged in in-process; and the question before closing.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include "VirtualControllerService.h"
 #include "profile/ProfileFile.h"
@@ -386,4 +389,41 @@ TEST_F(Closing, AFailedSaveKeepsTheWindowOpen) {
   // Asked again, No closes.
   f.Dialogs->ThreeWayAnswers = {IDialogs::Answer::No};
   EXPECT_TRUE(w->close());
+}
+
+// The real box: titled "Hint", no icon, Yes, No and Cancel; Escape is Cancel.
+TEST(ThreeWayBox, EachButtonGivesItsAnswerAndEscapeCancels) {
+  struct Case {
+    const char* what;
+    std::function<void(QMessageBox*)> act;
+    IDialogs::Answer answer;
+  };
+  const Case cases[] = {
+      {"Yes", [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, IDialogs::Answer::Yes},
+      {"No", [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, IDialogs::Answer::No},
+      {"Cancel", [](QMessageBox* b) { b->button(QMessageBox::Cancel)->click(); }, IDialogs::Answer::Cancel},
+      {"Escape", [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, IDialogs::Answer::Cancel},
+  };
+  QtDialogs dialogs;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      title = box->windowTitle();
+      text = box->text();
+      icon = box->icon();
+      buttons = box->standardButtons();
+      c.act(box);
+    });
+    // A box that did not open or close would end the test run by its time-out.
+    EXPECT_EQ(dialogs.AskYesNoCancel(nullptr, "Save <b>a&b</b>?"), c.answer);
+    EXPECT_EQ(title, "Hint");
+    EXPECT_EQ(text, "Save <b>a&b</b>?");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  }
 }
