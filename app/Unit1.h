@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QKeySequence>
+#include <QList>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
