@@ -11,6 +11,7 @@ int ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text, Q
             QWidget* owner) {
   QMessageBox box(icon, title, text, buttons, owner);
   box.setTextFormat(Qt::PlainText);
+  if (buttons & QMessageBox::Cancel) box.setEscapeButton(QMessageBox::Cancel);
   return box.exec();
 }
 
@@ -18,6 +19,14 @@ int ShowBox(QMessageBox::Icon icon, const QString& title, const QString& text, Q
 
 bool QtDialogs::Ask(QWidget* owner, const QString& text) {
   return ShowBox(QMessageBox::NoIcon, "Hint", text, QMessageBox::Yes | QMessageBox::No, owner) == QMessageBox::Yes;
+}
+
+IDialogs::Answer QtDialogs::AskYesNoCancel(QWidget* owner, const QString& text) {
+  switch (ShowBox(QMessageBox::NoIcon, "Hint", text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner)) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+  }
 }
 
 void QtDialogs::Notice(QWidget* owner, const QString& text) {

@@ -9,9 +9,17 @@ class QWidget;
 
 class IDialogs {
  public:
+  enum class Answer { Yes, No, Cancel };
+
   virtual ~IDialogs() = default;
   // A modal box titled "Hint" with Yes and No and no icon: true only for Yes.
   virtual bool Ask(QWidget* owner, const QString& text) = 0;
+  // A modal box titled "Hint" with Yes, No and Cancel and no icon; Escape
+  // or closing the box is Cancel. Dialogs without it answer through Ask
+  // (Yes or No).
+  virtual Answer AskYesNoCancel(QWidget* owner, const QString& text) {
+    return Ask(owner, text) ? Answer::Yes : Answer::No;
+  }
   // A modal box with OK, captioned with the application title.
   virtual void Notice(QWidget* owner, const QString& text) = 0;
   // The general error report: stop icon, captioned with the application
@@ -30,6 +38,7 @@ class IDialogs {
 class QtDialogs : public IDialogs {
  public:
   bool Ask(QWidget* owner, const QString& text) override;
+  Answer AskYesNoCancel(QWidget* owner, const QString& text) override;
   void Notice(QWidget* owner, const QString& text) override;
   void Error(QWidget* owner, const QString& text) override;
   std::optional<QString> OpenFile(QWidget* owner, const QString& title, const QString& filter,

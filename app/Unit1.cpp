@@ -179,6 +179,7 @@ void TForm1::ConnectEvents() {
   }
   connect(CmbDataDis, &QComboBox::activated, this, [this] { Guarded([this] { CmbDataDisClick(CmbDataDis); }); });
   EdtValue->installEventFilter(this);
+  ConnectUndo();
 
   const auto tick = [this](QTimer* timer, void (TForm1::*handler)()) {
     connect(timer, &QTimer::timeout, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
@@ -221,6 +222,7 @@ char16_t TypedCharacter(const QKeyEvent* e) {
 }  // namespace
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (UndoKeyEvent(watched, event)) return true;
   if (watched == EdtValue && event->type() == QEvent::KeyPress) {
     char16_t key = TypedCharacter(static_cast<QKeyEvent*>(event));
     if (key == 0) return false;  // keys that type nothing pass unfiltered

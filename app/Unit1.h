@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QKeySequence>
+#include <QList>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Widgets.h"
+#include "editor/UndoHistory.h"
 #include "midi/Midi.h"
 #include "profile/ParaTable.h"
 #include "sync/SysEx.h"
@@ -109,10 +112,31 @@ class TForm1 : public QWidget {
   void CmbDataDisClick(QObject* sender);
   void RenderMonitor();
 
+  // ---- editor/UndoRedo.cpp: undo and redo of the window's changes to the
+  // profile. Nothing is written or sent by them.
+  // What the window shows of the profile now, typed text included.
+  vlx::TEditorState CaptureState() const;
+  // Shows a captured state: table, selection, editor fields, GLOBAL lists.
+  void ShowState(const vlx::TEditorState& state);
+  void Undo();
+  void Redo();
+  // A GLOBAL list was picked from (index: its place in the global block).
+  void GlobalListPicked(int index);
+  vlx::TUndoHistory History;
+
+  // ---- profile/ProfileCommands.cpp: closing the window
+  // Whether the profile as SAVE would write it differs from the file at
+  // ProfilePath (a file that cannot be read differs).
+  bool ProfileDiffersFromFile() const;
+  // Asks before closing with unsaved changes; canClose is false to keep the
+  // window open.
+  void FormCloseQuery(bool& canClose);
+
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  public:
 
@@ -197,6 +221,32 @@ class TForm1 : public QWidget {
   std::array<TComboBox*, 8> GlobalCombos() const;
 
  private:
+  // editor/UndoRedo.cpp: one step of the history around a change: the state
+  // before it is taken when made, and recorded when it goes if the change
+  // made a difference (to the table only, for a hand-over), also when the
+  // change ended in an error part-way.
+  class UndoStep {
+   public:
+    explicit UndoStep(TForm1& form, bool tableOnly = false);
+    ~UndoStep();
+    UndoStep(const UndoStep&) = delete;
+    UndoStep& operator=(const UndoStep&) = delete;
+
+   private:
+    TForm1& form_;
+    vlx::TEditorState before_;
+    bool tableOnly_;
+  };
+  // editor/UndoRedo.cpp: the shortcuts, and the edit boxes' own undo first.
+  void ConnectUndo();
+  bool UndoKeyEvent(QObject* watched, QEvent* event);
+  // editor/ControlEditing.cpp: the data-type items of control n's kind, and
+  // type and channel shown for the slider and the knobs.
+  void ShowKindOf(int n);
+  // editor/ControlEditing.cpp: the editor's fields stored into table as
+  // SAVE stores them (value, channel, data type, name, GLOBAL lists).
+  void StorePendingInto(vlx::TParaTable& table) const;
+
   // sync/: one tick of a transfer's wait: announce a raised flag once, stop
   // after the eleventh tick.
   void TransferTick(QTimer* timer, std::atomic<int32_t>& flag, int32_t& ticks, QProgressBar* bar,
@@ -228,4 +278,6 @@ class TForm1 : public QWidget {
   bool midiStartPending_ = false;  // FormCreate left StartMidi() for after the first paint
   bool midiStartQueued_ = false;
   bool startControlShown_ = false;
+  std::array<int32_t, 8> globalIndexAtPress_{};  // each GLOBAL list's item when the user took it up
+  QList<QKeySequence> undoKeys_, redoKeys_;
 };

@@ -24,6 +24,7 @@
 #include "cli/Exit.h"
 #include "cli/Doctor.h"
 #include "midi/RtMidiService.h"
+#include "session/EditorPresence.h"
 #include "profile/ProfileFormats.h"
 #include "profile/TerminalText.h"
 #include "session/Monitor.h"
@@ -62,6 +63,18 @@ std::shared_ptr<RtMidiService> MakeService(const Common& c, bool activeSensing =
   return service;
 }
 
+// The controller sends its dump to every program listening to it: an open
+// editor window takes it as its profile. Said once, also with --quiet.
+void WarnIfTheEditorListens(IMidiService& service) {
+  try {
+    if (!EditorIsConnected(service.Inputs(), service.Outputs())) return;
+  } catch (const std::exception&) {
+    return;  // the session reports a failing service itself
+  }
+  Say("warning: the editor is running and connected to the controller: its window will take "
+      "the controller's profile now; Ctrl+Z there brings its own back");
+}
+
 std::unique_ptr<TSession> MakeSession(const Common& c, std::shared_ptr<IMidiService> service) {
   TSessionOptions o;
   o.PortName = c.Port;
@@ -70,7 +83,12 @@ std::unique_ptr<TSession> MakeSession(const Common& c, std::shared_ptr<IMidiServ
   return std::make_unique<TSession>(std::move(service), o);
 }
 
-std::unique_ptr<TSession> MakeSession(const Common& c) { return MakeSession(c, MakeService(c)); }
+// controllerSendsItsDump: the command makes the controller send its dump.
+std::unique_ptr<TSession> MakeSession(const Common& c, bool controllerSendsItsDump = false) {
+  auto service = MakeService(c);
+  if (controllerSendsItsDump) WarnIfTheEditorListens(*service);
+  return MakeSession(c, std::move(service));
+}
 
 std::string FirmwareText(int32_t n) {
   char buf[32];
@@ -172,7 +190,7 @@ int Read(const Common& c, const std::string& outPath, const std::string& formatO
     format = FormatFor(outPath, formatOption, "--format");  // before talking to the controller
     CheckOutput(outPath, *format);
   }
-  auto session = MakeSession(c);
+  auto session = MakeSession(c, true);
   session->Connect();
   const TParaTable table = TableOfDumpBody(session->ReadBody());
   if (!format) {
@@ -192,7 +210,7 @@ int Read(const Common& c, const std::string& outPath, const std::string& formatO
 int Send(const Common& c, const TParaTable& table, bool verify, const std::string& what) {
   if (const std::string none = FieldsWithoutSelection(table); !none.empty())
     Note(c, what + ": no selection in " + none + ": sent as 0, as the editor sends it");
-  auto session = MakeSession(c);
+  auto session = MakeSession(c, verify);
   session->Connect();
   session->WriteTable(table);
   if (!verify) {
@@ -280,7 +298,7 @@ int Diff(const Common& c, const std::string& a, const std::string& b) {
   TParaTable ta = load(a), tb = load(b);
   if (a == "device" || b == "device") {
     dumpOnly = true;
-    session = MakeSession(c);
+    session = MakeSession(c, true);
     session->Connect();
     const TParaTable t = TableOfDumpBody(session->ReadBody());
     if (a == "device") ta = t;

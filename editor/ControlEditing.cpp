@@ -15,6 +15,8 @@ void TForm1::ClealAll() {
 }
 
 void TForm1::mCode1Click(QObject* sender) {
+  // A hand-over that changed the record it left is one step of the history.
+  UndoStep step(*this, true);
   // 1, 2. The clicked control, and its highlight.
   const int n = sender->property("Tag").toInt();
   ClealAll();
@@ -35,21 +37,9 @@ void TForm1::mCode1Click(QObject* sender) {
 
   // 4, 5. The new control, with the data types of its kind.
   CurrentControl = n;
-  CmbDataType->clear();
-  if (vlx::IsKnob(n)) {
-    for (auto item : vlx::KnobDataTypes) CmbDataType->addItem(QString::fromLatin1(item.data(), item.size()));
-  } else {
-    for (auto item : vlx::PadSliderDataTypes) CmbDataType->addItem(QString::fromLatin1(item.data(), item.size()));
-  }
+  ShowKindOf(n);
   if (next.DataType > vlx::HighestDataType(n)) next.DataType = vlx::HighestDataType(n);
   CmbDataType->SetItemIndex(next.DataType);
-
-  // 6. Type and channel belong to the slider and the knobs.
-  const bool typed = n > 16;
-  CmbDataType->setVisible(typed);
-  LbType->setVisible(typed);
-  CmbChannel->setVisible(typed);
-  LbCHANNEL->setVisible(typed);
 
   // 7 - 9.
   EdtValue->setText(QString::number(next.Value));
@@ -58,16 +48,34 @@ void TForm1::mCode1Click(QObject* sender) {
   BtnParaName->setText(QString::fromLatin1(next.Name.str()));
 }
 
-void TForm1::SaveCurrentPara() {
-  vlx::TParaRecord& r = ParaTable[CurrentControl];
+void TForm1::ShowKindOf(int n) {
+  // 5. The data types of the control's kind.
+  CmbDataType->clear();
+  if (vlx::IsKnob(n)) {
+    for (auto item : vlx::KnobDataTypes) CmbDataType->addItem(QString::fromLatin1(item.data(), item.size()));
+  } else {
+    for (auto item : vlx::PadSliderDataTypes) CmbDataType->addItem(QString::fromLatin1(item.data(), item.size()));
+  }
+  // 6. Type and channel belong to the slider and the knobs.
+  const bool typed = n > 16;
+  CmbDataType->setVisible(typed);
+  LbType->setVisible(typed);
+  CmbChannel->setVisible(typed);
+  LbCHANNEL->setVisible(typed);
+}
+
+void TForm1::StorePendingInto(vlx::TParaTable& table) const {
+  vlx::TParaRecord& r = table[CurrentControl];
   r.Value = vlx::ValueTextRule(EdtValue->text().toStdString());
   r.Channel = CmbChannel->ItemIndex();
   r.DataType = CmbDataType->ItemIndex();
   const QString name = EdtNameEditor->text();
   if (!name.isEmpty() && name != vlx::NamePlaceholder) r.Name.assign(Latin1(name));
   const auto globals = GlobalCombos();
-  for (int i = 0; i < 8; ++i) ParaTable.GlobalBlock()[i] = globals[i]->ItemIndex();
+  for (int i = 0; i < 8; ++i) table.GlobalBlock()[i] = globals[i]->ItemIndex();
 }
+
+void TForm1::SaveCurrentPara() { StorePendingInto(ParaTable); }
 
 void TForm1::EdtValueKeyPress(QObject*, char16_t& key) {
   if (!vlx::ValueKeyPasses(key)) key = 0;

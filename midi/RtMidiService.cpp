@@ -23,15 +23,6 @@ std::size_t WireLength(MidiApi api, const uint8_t* data, std::size_t size) {
 
 std::string ClientNameOfPort(const std::string& portName) { return portName.substr(0, portName.find(':')); }
 
-bool IsOwnClient(const std::string& client, const std::string& ownClientName) {
-  if (client.compare(0, ownClientName.size(), ownClientName) != 0) return false;
-  if (client.size() == ownClientName.size()) return true;
-  if (client[ownClientName.size()] != '-' || client.size() == ownClientName.size() + 1) return false;
-  for (std::size_t i = ownClientName.size() + 1; i < client.size(); ++i)
-    if (client[i] < '0' || client[i] > '9') return false;
-  return true;
-}
-
 namespace {
 
 RtMidi::Api ToRtMidi(MidiApi api) { return api == MidiApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK; }

@@ -1,4 +1,5 @@
 // NEW, OPEN, SAVE, EXPORT and the hidden Save button.
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 
@@ -29,6 +30,7 @@ QString FolderOf(const std::string& path) { return QFileInfo(QString::fromStdStr
 
 void TForm1::BtnNEWClick(QObject*) {
   if (!Dialogs().Ask(this, "     Do you want to reset Editor software data?    ")) return;
+  UndoStep step(*this);
   ResetPara();
   SaveParaToFile();
 }
@@ -40,6 +42,8 @@ void TForm1::BtnOpenClick(QObject*) {
 }
 
 void TForm1::OpenProfile(const QString& path) {
+  // Also a file that fails part-way is one step: what it changed comes back.
+  UndoStep step(*this);
   LbProFile->setText(ProfileCaption(path));
   ProfilePath = path.toStdString();
   LoadParaFromFile(ProfilePath);
@@ -62,6 +66,7 @@ void TForm1::BtnExportClick(QObject*) {
 }
 
 void TForm1::BtselfSaveClick(QObject*) {
+  UndoStep step(*this);
   vlx::TParaRecord& r = ParaTable[CurrentControl];
   r.Value = vlx::ValueTextRule(EdtValue->text().toStdString());
   r.Channel = CmbChannel->ItemIndex();
@@ -72,4 +77,39 @@ void TForm1::BtselfSaveClick(QObject*) {
   if (!name.isEmpty() && name != vlx::NamePlaceholder) r.Name.assign(name.toLatin1().toStdString());
   const auto globals = GlobalCombos();
   for (int i = 0; i < 8; ++i) ParaTable.GlobalBlock()[i] = globals[i]->ItemIndex();
+}
+
+bool TForm1::ProfileDiffersFromFile() const {
+  vlx::TParaTable saved = ParaTable;
+  try {
+    StorePendingInto(saved);
+  } catch (const std::exception&) {
+    return true;  // a value SAVE would refuse: the question lets the user see it
+  }
+  return !vlx::ProfileFileMatches(ProfilePath, saved);
+}
+
+void TForm1::FormCloseQuery(bool& canClose) {
+  canClose = true;
+  if (!ProfileDiffersFromFile()) return;
+  const QString text = "Do you want to save the changes to " + QString::fromStdString(ProfilePath) + " before closing?";
+  switch (Dialogs().AskYesNoCancel(this, text)) {
+    case IDialogs::Answer::No: return;
+    case IDialogs::Answer::Cancel: canClose = false; return;
+    case IDialogs::Answer::Yes: break;
+  }
+  // As SAVE stores and writes; a failure keeps the window open with its error.
+  canClose = false;
+  SaveCurrentPara();
+  SaveParaToFile();
+  canClose = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool canClose = false;
+  Guarded([&] { FormCloseQuery(canClose); });
+  if (canClose)
+    event->accept();
+  else
+    event->ignore();
 }

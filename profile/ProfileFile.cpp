@@ -102,6 +102,8 @@ std::string InOutErrorText(int err, const std::string& path) {
     case EDQUOT:
     case EFBIG:
       return "Disk full";
+    case ENXIO:
+      return "No reader at the other end";
     default:
       return "I/O error " + std::to_string(err);
   }
@@ -113,6 +115,24 @@ bool FileExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+
+namespace {
+
+// One record of a file into the table, as loading takes it.
+void LoadRecord(const uint8_t* bytes, TParaRecord& r) {
+  const TParaRecord scratch = DecodeRecord(bytes);
+  // Upper limits only (Fields.h: LoadedFieldValue).
+  r.Value = LoadedFieldValue(FieldKind::Value, scratch.Value);
+  r.Channel = LoadedFieldValue(FieldKind::Channel, scratch.Channel);
+  r.Disabled = LoadedFieldValue(FieldKind::Disabled, scratch.Disabled);
+  r.Name.assign(scratch.Name.str());
+  r.NameEditorText.assign(scratch.NameEditorText.str());
+  r.DataType = LoadedFieldValue(FieldKind::DataType, scratch.DataType);
+  r.ControlMode = LoadedFieldValue(FieldKind::ControlMode, scratch.ControlMode);
+  std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
+}
+
+}  // namespace
 
 void LoadProfileFile(const std::string& path, TParaTable& table) {
   FdGuard fd(ActiveFileOps().Open(path.c_str(), O_RDWR, 0));
@@ -128,19 +148,32 @@ void LoadProfileFile(const std::string& path, TParaTable& table) {
   uint8_t buf[RecordSize];
   for (std::size_t k = 1; k <= toRead; ++k) {
     ReadExactly(fd.Get(), buf, RecordSize, path);
-    const TParaRecord scratch = DecodeRecord(buf);
-    TParaRecord& r = table[static_cast<int>(k)];
-    // Upper limits only (Fields.h: LoadedFieldValue).
-    r.Value = LoadedFieldValue(FieldKind::Value, scratch.Value);
-    r.Channel = LoadedFieldValue(FieldKind::Channel, scratch.Channel);
-    r.Disabled = LoadedFieldValue(FieldKind::Disabled, scratch.Disabled);
-    r.Name.assign(scratch.Name.str());
-    r.NameEditorText.assign(scratch.NameEditorText.str());
-    r.DataType = LoadedFieldValue(FieldKind::DataType, scratch.DataType);
-    r.ControlMode = LoadedFieldValue(FieldKind::ControlMode, scratch.ControlMode);
-    std::memcpy(r.Globals, scratch.Globals, sizeof r.Globals);
+    LoadRecord(buf, table[static_cast<int>(k)]);
   }
   CloseChecked(fd, path);
+}
+
+bool ProfileFileMatches(const std::string& path, const TParaTable& table) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::vector<uint8_t> bytes;
+  if (regular && static_cast<std::size_t>(st.st_size) <= 16 * ProfileSize) {
+    uint8_t buf[4096];
+    for (ssize_t got; (got = ::read(fd, buf, sizeof buf)) != 0;) {
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) break;
+      bytes.insert(bytes.end(), buf, buf + got);
+    }
+  }
+  ::close(fd);
+  // SAVE writes 21 whole records: a file of any other size is not what it
+  // would write.
+  if (bytes.size() != ProfileSize) return false;
+  TParaTable loaded = table;
+  for (int k = 1; k <= ControlCount; ++k) LoadRecord(&bytes[(k - 1) * RecordSize], loaded[k]);
+  return std::memcmp(loaded.Records.data(), table.Records.data(), sizeof table.Records) == 0;
 }
 
 std::vector<uint8_t> EncodeProfile(const TParaTable& table) {
@@ -159,14 +192,49 @@ namespace {
 // folder where another user's file cannot be replaced).
 bool FolderRefuses(int err) { return err == EACCES || err == EPERM; }
 
-// Writes bytes over the file itself: truncate, write, flush. The file keeps
-// its owner, group, mode and links; a failure part-way can leave it short.
+// Writes bytes over the file itself: written from its start, cut to their
+// length, flushed. The file keeps its owner, group, mode and links; a failure
+// part-way can leave it mixed or short.
 void WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FdGuard fd(ActiveFileOps().Open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+  FdGuard fd(ActiveFileOps().Open(path.c_str(), O_WRONLY | O_CREAT, 0666));
   if (fd.Get() < 0) RaiseInOutError(errno, path);
   WriteAll(fd.Get(), bytes.data(), bytes.size(), path);
+  if (::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0) RaiseInOutError(errno, path);
   if (ActiveFileOps().FSync(fd.Get()) != 0) RaiseInOutError(errno, path);
   CloseChecked(fd, path);
+}
+
+// Writes bytes into what is no regular file: a FIFO gets them for the
+// process reading it, a character device as it takes them. The open never
+// waits: a FIFO that nobody reads is refused ("No reader at the other end")
+// instead of hanging, and nothing is cut or made.
+void WriteIntoSpecialFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FdGuard fd(ActiveFileOps().Open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY, 0));
+  if (fd.Get() < 0) RaiseInOutError(errno, path);
+  // Once open, the bytes are written as to any file: waiting while the
+  // reader takes them.
+  const int flags = ::fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) RaiseInOutError(errno, path);
+  WriteAll(fd.Get(), bytes.data(), bytes.size(), path);
+  // A pipe or a terminal has nothing to flush to a disk.
+  if (ActiveFileOps().FSync(fd.Get()) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
+    RaiseInOutError(errno, path);
+  CloseChecked(fd, path);
+}
+
+// Gives the temporary file the owner and group of the file it replaces, as
+// far as this process may (root may give both; a user may give his own file
+// a group he belongs to). True when both are as they were.
+bool TakeOwnerAndGroup(int fd, const struct stat& was) {
+  if (was.st_uid != ::geteuid() || was.st_gid != ::getegid()) {
+    // One call for both, and where the owner cannot be given, the group on
+    // its own.
+    if (::fchown(fd, was.st_uid, was.st_gid) != 0 && was.st_gid != ::getegid()) {
+      [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), was.st_gid);
+    }
+  }
+  struct stat now {};
+  return ::fstat(fd, &now) == 0 && now.st_uid == was.st_uid && now.st_gid == was.st_gid;
 }
 
 }  // namespace
@@ -181,15 +249,14 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
   if (exists && S_ISDIR(st.st_mode)) RaiseInOutError(EISDIR, target);
   // A file the user may not write stays refused, as an in-place write would be.
   if (exists && ::access(target.c_str(), W_OK) != 0) RaiseInOutError(errno, target);
-  // A device, a pipe or a socket is written to as it is, never replaced by a
-  // file of the same name.
   if (exists && !S_ISREG(st.st_mode)) {
-    FdGuard out(ActiveFileOps().Open(target.c_str(), O_WRONLY, 0));
-    if (out.Get() < 0) RaiseInOutError(errno, target);
-    WriteAll(out.Get(), bytes.data(), bytes.size(), target);
-    CloseChecked(out, target);
-    return;
+    // A FIFO or a character device is written into; a block device or a
+    // socket is no place for a profile.
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) return WriteIntoSpecialFile(target, bytes);
+    RaiseInOutError(EACCES, target);
   }
+  // A file with more names than this one stays one file under all of them.
+  if (exists && st.st_nlink > 1) return WriteInPlace(target, bytes);
 
   const auto slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
@@ -205,15 +272,15 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 
   try {
     if (exists) {
-      // The replacement keeps the file's owner and group where this process
-      // may give them (root saving a user's file), then its mode, which a
-      // change of owner may have cut.
-      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-        // Refused for a user who may not give the file away: the file is
-        // then that user's, as any file the user writes anew.
-        if (::fchown(fd.Get(), st.st_uid, st.st_gid) != 0) {
-        }
+      // The replacement keeps the file's owner and group (root saving a
+      // user's file, a member saving a file shared by its group). Where this
+      // process may not give them, the file itself is written instead.
+      if (!TakeOwnerAndGroup(fd.Get(), st)) {
+        ActiveFileOps().Close(fd.Release());
+        ::unlink(temp.c_str());
+        return WriteInPlace(target, bytes);
       }
+      // Then its mode, which a change of owner may have cut.
       ::fchmod(fd.Get(), st.st_mode & 07777);
     } else {
       const mode_t mask = ::umask(0);

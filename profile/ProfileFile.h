@@ -39,11 +39,21 @@ void LoadProfileFile(const std::string& path, TParaTable& table);
 // Writes records 1..21 of the table. The write is atomic: the records go to
 // a temporary file in the same folder, which is flushed and then renamed over
 // path, so a failure leaves the previous file whole. The replacement keeps
-// the file's mode, and its owner and group where the process may give them.
-// A folder that refuses the temporary file or the rename (no write permission
-// on it, a sticky folder of another owner) gets the file written in place:
-// truncated, written and flushed. Throws EInOutError.
+// the file's mode, owner and group. The file is written in place instead
+// (from its start, cut to length, flushed), keeping everything it was, where
+// the replacement could not be what the file was: an owner or group this
+// process may not give, a file with further hard links, or a folder that
+// refuses the temporary file or the rename (no write permission on it, a
+// sticky folder of another owner). A symbolic link is written through and
+// stays a link. A FIFO or a character device is written into without being
+// replaced (a FIFO that nobody reads is refused at once, "No reader at the
+// other end"); a block device or a socket is refused. Throws EInOutError.
 void WriteProfileFile(const std::string& path, const TParaTable& table);
+
+// Whether the file at path holds the table as saving it would write it: 21
+// whole records that, loaded over the table, leave it as it is. A file that
+// is missing, cannot be read or has another size does not.
+bool ProfileFileMatches(const std::string& path, const TParaTable& table);
 
 // The 4,536 bytes of a profile.
 std::vector<uint8_t> EncodeProfile(const TParaTable& table);

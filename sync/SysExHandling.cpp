@@ -28,6 +28,9 @@ void TForm1::AnalysisData() {
     dumpPending_ = false;
     dump = pendingDump_;
   }
+  // Asked for or not (another program on the controller's ports may have
+  // asked), the dump is one step: Ctrl+Z brings back what it replaced.
+  UndoStep step(*this);
   vlx::ApplyDump(dump, ParaTable);
   RegainData();
   SyncPcDone = 1;

@@ -16,6 +16,7 @@ void TForm1::BtnResetClick(QObject*) {
     return;
   }
   if (!Dialogs().Ask(this, "Do you want to reset the factory parameters?")) return;
+  UndoStep step(*this);
   CurrentControl = std::clamp(CurrentControl, 1, vlx::ControlCount);
   ResetPara();
   SendDumpAndWait(vlx::BuildDumpText(ParaTable));

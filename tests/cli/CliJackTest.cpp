@@ -99,6 +99,7 @@ TEST_F(CliJack, ReadGivesExactlyTheProfileTheControllerHolds) {
   }
   const auto r = Cli({"read"});
   ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, "editor")) << "a warning without the editor: " << r.Err;
   EXPECT_TRUE(Contains(r.Out, "slider       85       0  PC")) << r.Out;
   EXPECT_TRUE(Contains(r.Out, "SCALE        MINOR")) << r.Out;
 }

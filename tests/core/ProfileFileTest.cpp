@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -407,6 +409,145 @@ TEST(ProfileFile, AReplacedFileKeepsItsOwnerAndGroup) {
   EXPECT_EQ(st.st_gid, 65534u);
   EXPECT_EQ(st.st_mode & 07777, 02640u);
   EXPECT_EQ(ReadBytes(path), HandMadeFactoryProfile());
+}
+
+namespace {
+
+// Runs write() in a child process as user uid with primary group gid and the
+// supplementary groups given; numeric ids need no entry in /etc/passwd.
+// The child's exit code: 0 the write went through, 1 it threw, 2 the child
+// could not take the ids.
+int WriteAs(uid_t uid, gid_t gid, std::vector<gid_t> groups, const std::function<void()>& write) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0)
+      ::_exit(2);
+    try {
+      write();
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// A file saved by a user other than its owner keeps owner, group and mode:
+// replaced where the process may give them, written in place where it may
+// not. Needs root, to act as the other user in a child process.
+TEST(ProfileFile, ASavedFileKeepsItsOwnerGroupAndMode) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to write as other users and groups";
+  struct Case {
+    const char* what;
+    uid_t fileUid;
+    gid_t fileGid;
+    uid_t writerUid;
+    gid_t writerGid;
+    std::vector<gid_t> writerGroups;
+    bool replaced;  // a new file under the name, or the same one written in place
+  };
+  const Case cases[] = {
+      {"a member of the file's group, not its owner", 1000, 1234, 2000, 2000, {1234}, false},
+      {"the owner, the file in another of his groups", 1000, 1234, 1000, 1000, {1000, 1234}, true},
+      {"the owner, the file in a group he left", 1000, 1234, 1000, 1000, {1000}, false},
+      {"root", 1000, 1234, 0, 0, {0}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir top;
+    ::chmod(top.Path.c_str(), 0755);
+    const std::string folder = top.File("shared"), path = folder + "/profile.cus";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ::chmod(folder.c_str(), 0777);  // anyone may make files here: the replacement is possible
+    WriteBytes(path, {1, 2, 3});
+    ASSERT_EQ(::chown(path.c_str(), c.fileUid, c.fileGid), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    const ino_t before = Inode(path);
+
+    ASSERT_EQ(WriteAs(c.writerUid, c.writerGid, c.writerGroups, [&] { WriteProfileFile(path, FactoryTable()); }), 0)
+        << "the write failed (1) or the child could not take the ids (2)";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.fileUid);
+    EXPECT_EQ(st.st_gid, c.fileGid);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(st.st_ino != before, c.replaced);
+    EXPECT_EQ(ReadBytes(path), HandMadeFactoryProfile());
+    EXPECT_EQ(FilesIn(folder), 1u) << "a temporary file was left behind";
+    // The owner can still write it.
+    EXPECT_EQ(WriteAs(c.fileUid, c.fileUid, {c.fileUid}, [&] { WriteProfileFile(path, TParaTable{}); }), 0);
+  }
+}
+
+// A file with two names stays one file under both; a link stays a link to
+// the file it named, also when that file has a second name.
+TEST(ProfileFile, HardAndSymbolicLinksStayWhatTheyWere) {
+  TempDir dir;
+  const std::string one = dir.File("one.cus"), two = dir.File("two.cus"), link = dir.File("link.cus");
+  WriteBytes(one, std::vector<uint8_t>(5000, 0xEE));
+  ASSERT_EQ(::link(one.c_str(), two.c_str()), 0);
+  std::filesystem::create_symlink(one, link);
+  const ino_t before = Inode(one);
+  for (const std::string& name : {two, link}) {
+    SCOPED_TRACE(name);
+    WriteProfileFile(name, FactoryTable());
+    EXPECT_EQ(Inode(one), before);
+    EXPECT_EQ(Inode(two), before);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(one), HandMadeFactoryProfile());
+    struct stat st {};
+    ASSERT_EQ(::stat(one.c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(FilesIn(dir.Path), 3u);
+  }
+}
+
+// A FIFO named as the output stays a FIFO: its reader gets the bytes, and
+// with nobody reading the write is refused at once instead of waiting.
+// A character device is written into, never replaced by a file.
+TEST(ProfileFile, AFifoOrADeviceIsWrittenIntoNotReplaced) {
+  TempDir dir;
+  const std::string fifo = dir.File("out.cus"), link = dir.File("link.cus");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, link);
+  for (const std::string& name : {fifo, link}) {
+    SCOPED_TRACE(name);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    WriteProfileFile(name, FactoryTable());  // fits in the pipe: no wait for the reader
+    std::vector<uint8_t> got(ProfileSize + 1);
+    const ssize_t n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    ASSERT_EQ(n, static_cast<ssize_t>(ProfileSize));
+    got.resize(ProfileSize);
+    EXPECT_EQ(got, HandMadeFactoryProfile());
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+  }
+
+  try {
+    WriteProfileFile(fifo, FactoryTable());
+    ADD_FAILURE() << "a FIFO nobody reads was reported as written";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "No reader at the other end");
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(FilesIn(dir.Path), 2u) << "a temporary file was left behind";
+
+  // /dev/null takes the bytes and stays the device.
+  WriteProfileFile("/dev/null", FactoryTable());
+  ASSERT_EQ(::stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST(ProfileFile, ErrorNumbersMapToTheUsersTexts) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "RecordingJackController.h"
+#include "cli/Run.h"
 #include "midi/RtMidiService.h"
 #include "profile/ProfileFile.h"
 #include "support/FormFixture.h"
@@ -250,3 +251,47 @@ TEST_F(EndToEnd, ASilentControllerLetsBothWaitsEndAfterElevenTicks) {
 }
 
 }  // namespace
+
+// Another program asks the controller for its dump while the window holds
+// an unsaved edit: the window takes the controller's profile, vellox-cli
+// says so, and one Ctrl+Z in the window brings the edit back for SAVE.
+TEST_F(EndToEnd, AReadByVelloxCliIsOneStepTheWindowUndoes) {
+  VirtualController::Body body = VirtualController::FactoryBody();
+  body[25] = 14;  // knob 3
+  body[32] = 5;   // ARP TIME 1/32
+  device->Controller().SetProfile(body);
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  Click(w->mCode[20]);
+  w->EdtValue->setFocus();
+  w->EdtValue->selectAll();
+  QTest::keyClicks(w->EdtValue, "99");
+  ASSERT_EQ(w->EdtValue->text(), "99");
+  const QString arpTime = w->CmbARPTime->currentText();
+
+  const CliResult r = RunCli({"--midi-api", "jack", "--no-usb-check", "read"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  const std::string warning =
+      "vellox-cli: warning: the editor is running and connected to the controller: its window will take the "
+      "controller's profile now; Ctrl+Z there brings its own back\n";
+  const auto at = r.Err.find(warning);
+  EXPECT_NE(at, std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find(warning, at + 1), std::string::npos) << "said more than once: " << r.Err;
+
+  ASSERT_TRUE(PumpUntil([&] { return w->EdtValue->text() == "14"; }, 3000)) << "the window did not take the dump";
+  EXPECT_EQ(w->CmbARPTime->currentText(), "1/32");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+  Pump();
+  EXPECT_EQ(w->EdtValue->text(), "99");
+  EXPECT_EQ(w->CurrentControl, 20);
+  EXPECT_EQ(w->CmbARPTime->currentText(), arpTime);
+
+  Click(w->BtnSave);
+  TParaTable saved;
+  LoadProfileFile(w->ProfilePath, saved);
+  EXPECT_EQ(saved[20].Value, 99);
+  EXPECT_EQ(saved.GlobalBlock()[ARPTime], w->CmbARPTime->currentIndex());
+  EXPECT_TRUE(f.Dialogs->Errors.empty());
+}

@@ -31,7 +31,8 @@ class FakeDialogs : public IDialogs {
   };
 
   std::deque<bool> Answers;                    // for Ask, in order; No when empty
-  std::vector<QString> Questions, Notices, Errors;
+  std::deque<Answer> ThreeWayAnswers;          // for AskYesNoCancel, in order; Cancel when empty
+  std::vector<QString> Questions, ThreeWayQuestions, Notices, Errors;
   std::optional<QString> OpenChoice, SaveChoice;  // nothing: the user cancels
   std::vector<FileRequest> OpenRequests, SaveRequests;
   // Runs while a notice is open (the box is modal: the caller waits).
@@ -43,6 +44,13 @@ class FakeDialogs : public IDialogs {
     const bool yes = Answers.front();
     Answers.pop_front();
     return yes;
+  }
+  Answer AskYesNoCancel(QWidget*, const QString& text) override {
+    ThreeWayQuestions.push_back(text);
+    if (ThreeWayAnswers.empty()) return Answer::Cancel;
+    const Answer a = ThreeWayAnswers.front();
+    ThreeWayAnswers.pop_front();
+    return a;
   }
   void Notice(QWidget*, const QString& text) override {
     Notices.push_back(text);
