@@ -222,6 +222,27 @@ void WriteIntoSpecialFile(const std::string& path, const std::vector<uint8_t>& b
   CloseChecked(fd, path);
 }
 
+// The name a chain of symbolic links ends in when that name does not exist
+// yet; path itself when it is no link (or the chain loops or breaks).
+std::string DanglingLinkTarget(const std::string& path) {
+  std::string name = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return hops == 0 ? path : name;
+    if (!S_ISLNK(st.st_mode)) return path;  // an existing file: realpath's business
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return path;
+    std::string next(buf, static_cast<std::size_t>(n));
+    if (next[0] != '/') {
+      const auto slash = name.rfind('/');
+      if (slash != std::string::npos) next = name.substr(0, slash + 1) + next;
+    }
+    name = next;
+  }
+  return path;
+}
+
 // Gives the temporary file the owner and group of the file it replaces, as
 // far as this process may (root may give both; a user may give his own file
 // a group he belongs to). True when both are as they were.
@@ -240,9 +261,13 @@ bool TakeOwnerAndGroup(int fd, const struct stat& was) {
 }  // namespace
 
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-  // Write through a symbolic link to the file it names, not over the link.
+  // Write through a symbolic link to the file it names, not over the link;
+  // a link to a file not made yet makes that file.
   std::string target = path;
-  if (char resolved[PATH_MAX]; ::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+  if (char resolved[PATH_MAX]; ::realpath(path.c_str(), resolved) != nullptr)
+    target = resolved;
+  else
+    target = DanglingLinkTarget(path);
 
   struct stat st {};
   const bool exists = ::stat(target.c_str(), &st) == 0;

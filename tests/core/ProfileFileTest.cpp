@@ -508,6 +508,21 @@ TEST(ProfileFile, HardAndSymbolicLinksStayWhatTheyWere) {
   }
 }
 
+// A link to a file not made yet (directly or through another link) makes
+// that file and stays a link.
+TEST(ProfileFile, ALinkToAFileNotMadeYetMakesIt) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0700), 0);
+  const std::string real = dir.File("sub/real.cus"), link = dir.File("link.cus"), chain = dir.File("chain.cus");
+  std::filesystem::create_symlink("sub/real.cus", link);  // relative to the link's folder
+  std::filesystem::create_symlink(link, chain);
+  WriteProfileFile(chain, FactoryTable());
+  EXPECT_TRUE(std::filesystem::is_symlink(chain));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadBytes(real), HandMadeFactoryProfile());
+  EXPECT_EQ(FilesIn(dir.File("sub")), 1u);
+}
+
 // A FIFO named as the output stays a FIFO: its reader gets the bytes, and
 // with nobody reading the write is refused at once instead of waiting.
 // A character device is written into, never replaced by a file.
