@@ -66,6 +66,9 @@ class RtMidiService : public IMidiService {
   std::vector<MidiPortId> Outputs() override;
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
+  // On JACK: whether the listing client reached the server; the ALSA
+  // sequencer, once opened, is always there.
+  bool Reachable() override;
 
   // How often the JACK listing client was opened or tried: once while the
   // server stays up; without a server once per JackRetryInterval at most.
