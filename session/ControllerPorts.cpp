@@ -1,13 +1,22 @@
 #include "session/ControllerPorts.h"
 
+#include "platform/UsbCheck.h"
+
 namespace vlx {
+
+std::string ControllerUsbIdText() {
+  // "USB\VID_2F1B&PID_0A07": the vendor after "VID_", the product after "PID_".
+  const std::string_view id = ControllerUsbId;
+  const auto vid = id.find("VID_"), pid = id.find("PID_");
+  return std::string(id.substr(vid + 4, 4)) + ":" + std::string(id.substr(pid + 4, 4));
+}
 
 bool IsFallbackPortName(std::string_view name) { return name.substr(0, FallbackPortPrefix.size()) == FallbackPortPrefix; }
 
 bool IsControllerPortName(std::string_view name) { return name == ControllerPortName || IsFallbackPortName(name); }
 
 std::string ControllerCauseText(ControllerCause cause) {
-  const std::string id(ControllerUsbIdText), name(ControllerPortName);
+  const std::string id = ControllerUsbIdText(), name(ControllerPortName);
   switch (cause) {
     case ControllerCause::NoMidiService:
       return "No MIDI service: the ALSA sequencer cannot be opened and no JACK server is running.";

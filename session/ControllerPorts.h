@@ -19,8 +19,9 @@ namespace vlx {
 
 inline constexpr std::string_view ControllerPortName = "vellox";
 inline constexpr std::string_view FallbackPortPrefix = "USB";
-// The controller's USB vendor and product id, as lsusb writes it.
-inline constexpr std::string_view ControllerUsbIdText = "2F1B:0A07";
+// The controller's USB vendor and product id (platform/UsbCheck.h) as lsusb
+// writes it: "2F1B:0A07".
+std::string ControllerUsbIdText();
 
 // "USB MIDI", "USB2.0-MIDI"; not "usb midi" or "US".
 bool IsFallbackPortName(std::string_view name);

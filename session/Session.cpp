@@ -63,7 +63,7 @@ void TSession::CheckPresence() {
   if (c.Cause == ControllerCause::NoInputPort)
     throw ENoController("no controller: there is no MIDI input port at all (is the controller plugged in?)");
   if (c.Cause == ControllerCause::NoUsbDevice)
-    throw ENoController("no controller: no USB device " + std::string(ControllerUsbIdText) +
+    throw ENoController("no controller: no USB device " + ControllerUsbIdText() +
                         " is plugged in (--no-usb-check skips this test, for example for a virtual controller)");
 }
 
