@@ -17,6 +17,12 @@ std::vector<std::string> Names(const TMidiDevices& ports) {
   return names;
 }
 
+// "named "vellox" or beginning with "USB"".
+std::string ControllerPortsText() {
+  return "named \"" + std::string(ControllerPortName) + "\" or beginning with \"" + std::string(FallbackPortPrefix) +
+         "\"";
+}
+
 std::string Ms(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
 }  // namespace
@@ -73,7 +79,7 @@ std::vector<std::string> TSession::OpenInputs(TMidiDataEvent onData, TSysExDataE
   const TChoice choice = Choose();
   if (choice.Inputs.empty())
     throw ENoController("no controller: no MIDI input port " +
-                        (options_.PortName.empty() ? std::string("named \"vellox\" or beginning with \"USB\"")
+                        (options_.PortName.empty() ? ControllerPortsText()
                                                    : "\"" + options_.PortName + "\""));
   in.OnMidiData = std::move(onData);
   in.OnSysExData = std::move(onSysEx);
@@ -104,7 +110,7 @@ int32_t TSession::Connect() {
   CheckPresence();
 
   const TChoice choice = Choose();
-  const std::string what = named ? "\"" + options_.PortName + "\"" : "named \"vellox\" or beginning with \"USB\"";
+  const std::string what = named ? "\"" + options_.PortName + "\"" : ControllerPortsText();
   if (choice.Outputs.empty()) throw ENoController("no controller: no MIDI output port " + what);
   if (choice.Inputs.empty())
     throw ENoController("no controller: no MIDI input port " + what + ", so no answer could arrive");
