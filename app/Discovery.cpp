@@ -3,11 +3,10 @@
 #include <QLocale>
 
 #include "app/Unit1.h"
+#include "session/ControllerPorts.h"
 
 namespace {
 
-constexpr const char* ControllerPortName = "vellox";
-constexpr const char* FallbackPrefix = "USB";
 const QColor DisconnectColour(0xFF, 0x00, 0x00);
 const QColor ConnectColour(0x00, 0xFF, 0x00);
 
@@ -18,22 +17,63 @@ void Record(std::array<int32_t, 11>& flags, int index) {
   if (index >= 0 && index < static_cast<int>(flags.size())) flags[index] = 1;
 }
 
-bool IsFallbackName(const QString& name) { return name.left(3) == FallbackPrefix; }
+std::vector<std::string> Names(const TCheckListBox& list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list.count(); ++i) names.push_back(list.ItemText(i).toStdString());
+  return names;
+}
+
+// The tool tip of the connection state says what stands between the editor
+// and the controller; it changes nothing the window shows.
+void ShowCause(TForm1& w, vlx::ControllerCause cause) {
+  w.LbConnect->setToolTip(QString::fromStdString(vlx::ControllerCauseText(cause)));
+}
+
+// Without any input port, whether there is no MIDI service at all.
+vlx::ControllerCause NoInputCause(TForm1& w) {
+  try {
+    if (!w.Midi().Service().Reachable()) return vlx::ControllerCause::NoMidiService;
+  } catch (const std::exception&) {
+    return vlx::ControllerCause::NoMidiService;
+  }
+  return vlx::ControllerCause::NoInputPort;
+}
+
+// What the re-plug watcher sees in the port lists: Found when a port of the
+// controller's names is listed in both directions.
+vlx::ControllerCause ListedCause(TForm1& w) {
+  std::vector<vlx::MidiPortId> inputs, outputs;
+  try {
+    inputs = w.Midi().Service().Inputs();
+    if (inputs.empty()) return NoInputCause(w);  // discovery needs an input port
+    outputs = w.Midi().Service().Outputs();
+  } catch (const std::exception&) {
+    return vlx::ControllerCause::NoMidiService;  // the service cannot tell now; the next tick asks again
+  }
+  const auto matches = [](const std::vector<vlx::MidiPortId>& ports) {
+    for (const vlx::MidiPortId& p : ports)
+      if (vlx::IsControllerPortName(p.Name)) return true;
+    return false;
+  };
+  // Both directions: JACK registers a client's ports one after the other,
+  // and discovery run between the two would find no way to the controller.
+  return matches(inputs) && matches(outputs) ? vlx::ControllerCause::Found : vlx::ControllerCause::NoControllerPort;
+}
 
 }  // namespace
 
 void TForm1::Discovery() {
-  // 1. No input port at all: no controller.
-  if (InputPorts().Count() == 0) {
+  // 1 - 3. An input port at all, then the controller's USB device id; and
+  // the ports of the controller's names (the choice opens nothing).
+  const vlx::TPortChoice choice =
+      vlx::ChooseControllerPorts(Names(*lbxInputDevices), Names(*lbxOutputDevices), [this] {
+        HubFound = 0;
+        if (services_.UsbDevicePresent && services_.UsbDevicePresent()) HubFound = 1;
+        return HubFound == 1;
+      });
+  if (choice.Cause == vlx::ControllerCause::NoInputPort || choice.Cause == vlx::ControllerCause::NoUsbDevice) {
     CloseState();
-    return;
-  }
-
-  // 2, 3. The controller's USB device id.
-  HubFound = 0;
-  if (services_.UsbDevicePresent && services_.UsbDevicePresent()) HubFound = 1;
-  if (HubFound == 0) {
-    CloseState();
+    ShowCause(*this, choice.Cause == vlx::ControllerCause::NoInputPort ? NoInputCause(*this) : choice.Cause);
     return;
   }
 
@@ -45,23 +85,20 @@ void TForm1::Discovery() {
 
   // 5, 6. The first output named "vellox".
   DiscoveryMode = 0;
-  for (int i = 0; i < lbxOutputDevices->count(); ++i) {
-    if (lbxOutputDevices->ItemText(i) == ControllerPortName) {
-      DevicePort = i;
-      DiscoveryMode = 1;
-      // Recorded once open: a port that failed to open is not closed at exit.
-      OutputPorts().Open(i);
-      Record(OutputOpened, i);
-      lbxOutputDevices->SetChecked(i, true);
-      break;
-    }
+  if (choice.Mode == 1) {
+    const int i = choice.Outputs.front();
+    DevicePort = i;
+    DiscoveryMode = 1;
+    // Recorded once open: a port that failed to open is not closed at exit.
+    OutputPorts().Open(i);
+    Record(OutputOpened, i);
+    lbxOutputDevices->SetChecked(i, true);
   }
 
   // 7, 8. Inputs of the same name, or every port whose name begins with "USB".
   UsbPortCount = 0;
   if (DiscoveryMode == 0) {
-    for (int i = 0; i < lbxOutputDevices->count(); ++i) {
-      if (!IsFallbackName(lbxOutputDevices->ItemText(i))) continue;
+    for (const int i : choice.Outputs) {
       DevicePort = i;
       ++UsbPortCount;
       OutputPorts().Open(i);
@@ -69,16 +106,14 @@ void TForm1::Discovery() {
       lbxOutputDevices->SetChecked(i, true);
       DiscoveryMode = 2;
     }
-    for (int i = 0; i < lbxInputDevices->count(); ++i) {
-      if (!IsFallbackName(lbxInputDevices->ItemText(i))) continue;
+    for (const int i : choice.Inputs) {
       InputPorts().Open(i);
       Record(InputOpened, i);
       lbxInputDevices->SetChecked(i, true);
       DiscoveryMode = 2;
     }
   } else {
-    for (int i = 0; i < lbxInputDevices->count(); ++i) {
-      if (lbxInputDevices->ItemText(i) != ControllerPortName) continue;
+    for (const int i : choice.Inputs) {
       InputPorts().Open(i);
       lbxInputDevices->SetChecked(i, true);
       Record(InputOpened, i);
@@ -97,6 +132,7 @@ void TForm1::Discovery() {
 
   // 10.
   LbUSBNum->setText(QString::number(DevicePort.load()));
+  ShowCause(*this, Timer3->isActive() ? vlx::ControllerCause::Found : vlx::ControllerCause::NoControllerPort);
 }
 
 void TForm1::CloseState() {
@@ -127,11 +163,15 @@ void TForm1::Timer3Timer() {
       Timer3->stop();
       LbConnect->setText("Connect");
       LbConnect->SetFontColor(ConnectColour);
+      ShowCause(*this, vlx::ControllerCause::Connected);
     }
   }
 
   ++PollTicks;
-  if (PollTicks > 6) Timer3->stop();
+  if (PollTicks > 6 && Timer3->isActive()) {
+    Timer3->stop();
+    ShowCause(*this, vlx::ControllerCause::NoAnswer);
+  }
 }
 
 void TForm1::ChooseDevicePortFromReply() {
@@ -142,10 +182,10 @@ void TForm1::ChooseDevicePortFromReply() {
   // lists, which belong to the window's thread.
   vlx::TMidiInput& in = InputPorts();
   if (SysExPortIndex < 0 || SysExPortIndex >= in.Count()) return;
-  const std::string& name = in.Name(SysExPortIndex);
   vlx::TMidiOutput& out = OutputPorts();
-  for (int32_t i = 0; i < out.Count(); ++i)
-    if (out.Name(i) == name) DevicePort = i;
+  std::vector<std::string> outputs;
+  for (int32_t i = 0; i < out.Count(); ++i) outputs.push_back(out.Name(i));
+  DevicePort = vlx::OutputOfAnsweringInput(outputs, in.Name(SysExPortIndex), DevicePort);
 }
 
 void TForm1::TimerCheckUSBTimer() {
@@ -156,6 +196,7 @@ void TForm1::TimerCheckUSBTimer() {
     LbConnect->SetFontColor(DisconnectColour);
     DeviceOffline = 1;
     TimerCheckUSB->stop();
+    ShowCause(*this, vlx::ControllerCause::NoInputPort);
     // The next plug-in opens the controller's ports afresh.
     CloseDevicePorts();
     StartWatching();
@@ -174,26 +215,7 @@ void TForm1::StartWatching() {
   if (!TimerReplug->isActive()) TimerReplug->start();
 }
 
-bool TForm1::ControllerListed() {
-  std::vector<vlx::MidiPortId> inputs, outputs;
-  try {
-    inputs = Midi().Service().Inputs();
-    if (inputs.empty()) return false;  // discovery needs an input port
-    outputs = Midi().Service().Outputs();
-  } catch (const std::exception&) {
-    return false;  // the service cannot tell now; the next tick asks again
-  }
-  const auto matches = [](const std::vector<vlx::MidiPortId>& ports) {
-    for (const vlx::MidiPortId& p : ports) {
-      const QString name = QString::fromStdString(p.Name);
-      if (name == ControllerPortName || IsFallbackName(name)) return true;
-    }
-    return false;
-  };
-  // Both directions: JACK registers a client's ports one after the other,
-  // and discovery run between the two would find no way to the controller.
-  return matches(inputs) && matches(outputs);
-}
+bool TForm1::ControllerListed() { return ListedCause(*this) == vlx::ControllerCause::Found; }
 
 void TForm1::TimerReplugTimer() {
   if (DeviceOffline == 0) {
@@ -201,10 +223,19 @@ void TForm1::TimerReplugTimer() {
     return;
   }
   if (rediscovering_) return;
-  // The port lists first: they are what changes when a controller comes;
-  // the USB check only once a port of the controller's name is there.
-  if (!ControllerListed()) return;
-  if (!services_.UsbDevicePresent || !services_.UsbDevicePresent()) return;
+  // The port lists first: they are what changes when a controller comes.
+  // The USB check (a few microseconds) tells the user what is missing, and
+  // lets discovery run only once the controller is on USB too.
+  const vlx::ControllerCause listed = ListedCause(*this);
+  if (listed == vlx::ControllerCause::NoMidiService || listed == vlx::ControllerCause::NoInputPort) {
+    ShowCause(*this, listed);
+    return;
+  }
+  const bool usb = services_.UsbDevicePresent && services_.UsbDevicePresent();
+  if (!usb || listed != vlx::ControllerCause::Found) {
+    ShowCause(*this, usb ? listed : vlx::ControllerCause::NoUsbDevice);
+    return;
+  }
   Rediscover();
 }
 

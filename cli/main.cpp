@@ -193,6 +193,8 @@ int Read(const Common& c, const std::string& outPath, const std::string& formatO
   auto session = MakeSession(c, true);
   session->Connect();
   const TParaTable table = TableOfDumpBody(session->ReadBody());
+  if (const auto problem = ListPositionProblem(table))
+    Note(c, "the controller holds " + *problem + "; write and convert take it only with --raw");
   if (!format) {
     WriteOut(ProfileTableText(table, true));
     return ExitOk;

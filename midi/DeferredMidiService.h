@@ -25,6 +25,7 @@ class TDeferredMidiService : public IMidiService {
   }
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override { return Get().OpenOutput(port); }
   bool AnyInputLeft() override { return Get().AnyInputLeft(); }
+  bool Reachable() override { return Get().Reachable(); }
 
   bool Made() const {
     std::lock_guard lock(mutex_);

@@ -201,9 +201,20 @@ std::vector<MidiPortId> FakeMidiService::List(const std::vector<Port>& list) {
   std::lock_guard lock(mutex_);
   if (!enumerationError_.empty()) throw EMidiError(enumerationError_);
   std::vector<MidiPortId> ports;
+  if (!reachable_) return ports;
   for (const Port& port : list)
     if (!port.Removed) ports.push_back(MidiPortId{port.Name, port.Key});
   return ports;
+}
+
+void FakeMidiService::SetReachable(bool reachable) {
+  std::lock_guard lock(mutex_);
+  reachable_ = reachable;
+}
+
+bool FakeMidiService::Reachable() {
+  std::lock_guard lock(mutex_);
+  return reachable_;
 }
 
 std::vector<MidiPortId> FakeMidiService::Inputs() { return List(inputs_); }

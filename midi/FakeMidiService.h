@@ -46,6 +46,9 @@ class FakeMidiService : public IMidiService {
   void FailSend(const std::string& key, const std::string& text);
   // Inputs() and Outputs() throw EMidiError(text); empty text: they work.
   void FailEnumeration(const std::string& text);
+  // false: the service cannot be reached, as RtMidi without a JACK server:
+  // Inputs() and Outputs() list nothing and Reachable() is false.
+  void SetReachable(bool reachable);
 
   // ---- input. Bytes go to the callback of every open port with that key,
   // in pieces of `chunk` bytes (0: all in one call), the way a service may
@@ -76,6 +79,7 @@ class FakeMidiService : public IMidiService {
   std::vector<MidiPortId> Outputs() override;
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
+  bool Reachable() override;
 
  private:
   class InPort;
@@ -102,6 +106,7 @@ class FakeMidiService : public IMidiService {
   mutable std::mutex mutex_;
   std::vector<Port> inputs_, outputs_;
   std::string enumerationError_;
+  bool reachable_ = true;
   int serial_ = 0;
   std::vector<InPort*> openInputs_;
   std::vector<OutPort*> openOutputs_;

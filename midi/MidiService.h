@@ -57,6 +57,9 @@ class IMidiService {
   virtual std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) = 0;
   // Whether any input port of another client exists now (the presence probe).
   virtual bool AnyInputLeft() { return !Inputs().empty(); }
+  // Whether the service itself answered its last listing: false when there
+  // is no MIDI service at all (no JACK server), not only no ports.
+  virtual bool Reachable() { return true; }
 };
 
 }  // namespace vlx

@@ -360,6 +360,11 @@ std::unique_ptr<IMidiOutPort> RtMidiService::OpenOutput(const MidiPortId& port) 
   return std::make_unique<RtOutPort>(impl_->api, impl_->clientName, port.Key);
 }
 
+bool RtMidiService::Reachable() {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->api != MidiApi::Jack || (impl_->jack != nullptr && !impl_->jackGone);
+}
+
 std::shared_ptr<IMidiService> CreateRtMidiService(MidiApiChoice api, const std::string& clientName) {
   return std::make_shared<RtMidiService>(api, clientName);
 }

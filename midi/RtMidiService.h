@@ -72,6 +72,9 @@ class RtMidiService : public IMidiService {
   std::vector<MidiPortId> Outputs() override;
   std::unique_ptr<IMidiInPort> OpenInput(const MidiPortId& port, MidiBytesCallback callback) override;
   std::unique_ptr<IMidiOutPort> OpenOutput(const MidiPortId& port) override;
+  // On JACK: whether the listing client reached the server; the ALSA
+  // sequencer, once opened, is always there.
+  bool Reachable() override;
 
   // Whether inputs opened from now on pass active sensing (FE) on; by
   // default it stays out (the window never shows it).

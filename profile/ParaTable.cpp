@@ -99,7 +99,9 @@ const std::array<std::string_view, 5> PadSliderDataTypes = {"NOTE", "PC", "PITCH
 const std::array<std::string_view, 6> KnobDataTypes = {"NOTE",        "PC", "PITCH BEND",
                                                        "AFTER TOUCH", "CC(Relative)", "CC(Absolute)"};
 
-int HighestDataType(int n) { return IsKnob(n) ? 5 : 4; }
+int HighestDataType(int n) {
+  return static_cast<int>(IsKnob(n) ? KnobDataTypes.size() : PadSliderDataTypes.size()) - 1;
+}
 
 void ApplyFactoryValues(TParaTable& table) {
   for (int n = 1; n <= 16; ++n) {

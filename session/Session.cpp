@@ -3,16 +3,25 @@
 #include <algorithm>
 
 #include "platform/UsbCheck.h"
+#include "session/ControllerPorts.h"
 
 namespace vlx {
 
 namespace {
 
-constexpr const char* ControllerPortName = "vellox";
-constexpr const char* FallbackPrefix = "USB";
 constexpr std::size_t MaxKept = 256;  // received SysEx messages kept while waiting
 
-bool IsFallbackName(const std::string& name) { return name.compare(0, 3, FallbackPrefix) == 0; }
+std::vector<std::string> Names(const TMidiDevices& ports) {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < ports.Count(); ++i) names.push_back(ports.Name(i));
+  return names;
+}
+
+// "named "vellox" or beginning with "USB"".
+std::string ControllerPortsText() {
+  return "named \"" + std::string(ControllerPortName) + "\" or beginning with \"" + std::string(FallbackPortPrefix) +
+         "\"";
+}
 
 std::string Ms(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
@@ -47,39 +56,21 @@ std::vector<TPortInfo> TSession::Outputs() {
 }
 
 TSession::TChoice TSession::Choose() {
-  TChoice c;
-  TMidiInput& in = module_.InputPorts();
-  TMidiOutput& out = module_.OutputPorts();
-  const std::string wanted = options_.PortName.empty() ? ControllerPortName : options_.PortName;
-  // The first output of that name; every input of that name.
-  for (int32_t i = 0; i < out.Count(); ++i) {
-    if (out.Name(i) == wanted) {
-      c.Outputs.push_back(i);
-      break;
-    }
-  }
-  if (!c.Outputs.empty() || !options_.PortName.empty()) {
-    for (int32_t i = 0; i < in.Count(); ++i)
-      if (in.Name(i) == wanted) c.Inputs.push_back(i);
-    return c;
-  }
-  // No "vellox" output: every port whose name begins with "USB".
-  c.Fallback = true;
-  for (int32_t i = 0; i < out.Count(); ++i)
-    if (IsFallbackName(out.Name(i))) c.Outputs.push_back(i);
-  for (int32_t i = 0; i < in.Count(); ++i)
-    if (IsFallbackName(in.Name(i))) c.Inputs.push_back(i);
-  return c;
+  const TPortChoice c =
+      ChooseControllerPorts(Names(module_.InputPorts()), Names(module_.OutputPorts()), nullptr, options_.PortName);
+  return {c.Inputs, c.Outputs, c.Mode == 2};
 }
 
 void TSession::CheckPresence() {
-  const bool named = !options_.PortName.empty();
-  if (!named && module_.InputPorts().Count() == 0)
+  std::function<bool()> usb;
+  if (options_.UsbCheck) usb = [this] { return options_.UsbPresent && options_.UsbPresent(); };
+  const TPortChoice c =
+      ChooseControllerPorts(Names(module_.InputPorts()), Names(module_.OutputPorts()), usb, options_.PortName);
+  if (c.Cause == ControllerCause::NoInputPort)
     throw ENoController("no controller: there is no MIDI input port at all (is the controller plugged in?)");
-  if (!named && options_.UsbCheck && !(options_.UsbPresent && options_.UsbPresent()))
-    throw ENoController(
-        "no controller: no USB device 2F1B:0A07 is plugged in (--no-usb-check skips this test, for example for "
-        "a virtual controller)");
+  if (c.Cause == ControllerCause::NoUsbDevice)
+    throw ENoController("no controller: no USB device " + ControllerUsbIdText() +
+                        " is plugged in (--no-usb-check skips this test, for example for a virtual controller)");
 }
 
 std::vector<std::string> TSession::OpenInputs(TMidiDataEvent onData, TSysExDataEvent onSysEx) {
@@ -88,7 +79,7 @@ std::vector<std::string> TSession::OpenInputs(TMidiDataEvent onData, TSysExDataE
   const TChoice choice = Choose();
   if (choice.Inputs.empty())
     throw ENoController("no controller: no MIDI input port " +
-                        (options_.PortName.empty() ? std::string("named \"vellox\" or beginning with \"USB\"")
+                        (options_.PortName.empty() ? ControllerPortsText()
                                                    : "\"" + options_.PortName + "\""));
   in.OnMidiData = std::move(onData);
   in.OnSysExData = std::move(onSysEx);
@@ -119,7 +110,7 @@ int32_t TSession::Connect() {
   CheckPresence();
 
   const TChoice choice = Choose();
-  const std::string what = named ? "\"" + options_.PortName + "\"" : "named \"vellox\" or beginning with \"USB\"";
+  const std::string what = named ? "\"" + options_.PortName + "\"" : ControllerPortsText();
   if (choice.Outputs.empty()) throw ENoController("no controller: no MIDI output port " + what);
   if (choice.Inputs.empty())
     throw ENoController("no controller: no MIDI input port " + what + ", so no answer could arrive");
@@ -153,11 +144,9 @@ int32_t TSession::Connect() {
     lock.unlock();
     if (reply) {
       devicePort_ = openOutputs_.front();
-      if (choice.Fallback) {
-        // The output of the same name as the input that answered.
-        for (int32_t i : openOutputs_)
-          if (port >= 0 && port < in.Count() && out.Name(i) == in.Name(port)) devicePort_ = i;
-      }
+      // The output of the same name as the input that answered.
+      if (choice.Fallback && port >= 0 && port < in.Count())
+        devicePort_ = OutputOfAnsweringInput(Names(out), in.Name(port), devicePort_);
       TRxTokens tokens;
       TByteStream stream;
       stream.Bytes = *reply;

@@ -150,6 +150,11 @@ TEST_F(CliJack, WriteSendsWhatTheEditorSendsForAListWithoutASelection) {
   r = Cli({"write", "--raw", dir.File("arp5.cus")});
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(device->Controller().Profile()[31], 5);
+  // Read back, it is kept as it is, and said.
+  r = Cli({"read", "-o", dir.File("back.cus")});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "the controller holds globals: ARP MODE 5 is no item")) << r.Err;
+  EXPECT_EQ(ReadProfile(dir.File("back.cus")).Table.GlobalBlock()[ARPMode], 5);
 }
 
 TEST_F(CliJack, AControllerThatStoresAByteWronglyFailsTheWrite) {

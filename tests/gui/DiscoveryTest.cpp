@@ -580,3 +580,80 @@ TEST(Replug, APortThatCannotBeOpenedIsTriedAgainQuietly) {
   EXPECT_EQ(r.w->DeviceOffline, 0);
   EXPECT_TRUE(r.f.Dialogs->Errors.empty());
 }
+
+// The connection state's tool tip names what stands between the window and
+// the controller; the state itself looks as it always did.
+TEST(Discovery, TheConnectionStatesToolTipNamesWhatIsMissing) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> inputs, outputs;
+    bool usb, service;
+    const char* tip;
+  };
+  const Case cases[] = {
+      {"no MIDI service", {}, {}, true, false,
+       "No MIDI service: the ALSA sequencer cannot be opened and no JACK server is running."},
+      {"no input port", {}, {"Synth"}, true, true, "No MIDI input port at all: is the controller plugged in?"},
+      {"ports but no USB device", {"vellox", "Keyboard"}, {"vellox"}, false, true,
+       "MIDI ports are there, but no USB device 2F1B:0A07: is the controller plugged in?"},
+      {"the USB device but no port of its name", {"Keyboard", "usb in"}, {"Synth", "vellox2"}, true, true,
+       "The USB device 2F1B:0A07 is there, but no MIDI port named \"vellox\"."},
+      {"only inputs beginning with USB", {"USB MIDI"}, {"Synth"}, true, true,
+       "The USB device 2F1B:0A07 is there, but no MIDI port named \"vellox\"."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig r(c.inputs, c.outputs);
+    r.f.UsbPresent = c.usb;
+    r.f.Midi->SetReachable(c.service);
+    TForm1& w = r.Make();
+    EXPECT_EQ(w.LbConnect->text(), "Disconnect");
+    EXPECT_EQ(w.LbConnect->FontColor(), Red);
+    EXPECT_EQ(w.LbConnect->toolTip(), c.tip);
+  }
+
+  // The controller's ports, and no answer to the identity request.
+  Rig silent({"vellox"}, {"vellox"});
+  TForm1& w = silent.Make();
+  EXPECT_EQ(w.LbConnect->toolTip(), "Asking the controller for its identity.");
+  ASSERT_TRUE(PumpUntil([&] { return !w.Timer3->isActive(); }, 4000));
+  EXPECT_EQ(w.LbConnect->text(), "Disconnect");
+  EXPECT_EQ(w.LbConnect->toolTip(), "The controller's ports are open, but it did not answer the identity request.");
+}
+
+TEST(Replug, TheWatcherKeepsTheToolTipUpToDate) {
+  Rig r({}, {});
+  r.f.Midi->SetReachable(false);
+  r.f.UsbPresent = false;
+  TForm1& w = r.Make();
+  ASSERT_EQ(w.DeviceOffline, 1);
+  EXPECT_TRUE(w.LbConnect->toolTip().startsWith("No MIDI service"));
+  const auto tipBecomes = [&](const QString& start) {
+    return PumpUntil([&] { return w.LbConnect->toolTip().startsWith(start); }, 2500);
+  };
+
+  r.f.Midi->SetReachable(true);
+  EXPECT_TRUE(tipBecomes("No MIDI input port"));
+  r.f.Midi->AddInput("Keyboard");
+  r.f.Midi->AddOutput("Synth");
+  EXPECT_TRUE(tipBecomes("MIDI ports are there, but no USB device"));
+  r.f.UsbPresent = true;
+  EXPECT_TRUE(tipBecomes("The USB device 2F1B:0A07 is there, but no MIDI port"));
+  r.f.UsbPresent = false;
+  const std::string in = r.f.Midi->AddInput("vellox");
+  r.f.Midi->AddOutput("vellox");
+  EXPECT_TRUE(tipBecomes("MIDI ports are there, but no USB device"));
+  EXPECT_EQ(w.DeviceOffline, 1);
+  r.f.UsbPresent = true;
+  EXPECT_TRUE(tipBecomes("Asking the controller"));
+  ASSERT_TRUE(r.f.Midi->Inject(in, IdentityReply(1, 5)));
+  ASSERT_TRUE(PumpUntil([&] { return w.LbConnect->text() == "Connect"; }));
+  EXPECT_EQ(w.LbConnect->toolTip(), "The controller answers.");
+  EXPECT_EQ(w.LbConnect->FontColor(), Green);
+
+  // Every input gone: the presence probe takes the window offline.
+  while (!r.f.Midi->Inputs().empty()) r.f.Midi->RemoveInput(r.f.Midi->Inputs().front().Key);
+  ASSERT_TRUE(PumpUntil([&] { return w.DeviceOffline == 1; }, 3000));
+  EXPECT_EQ(w.LbConnect->text(), "Disconnect");
+  EXPECT_TRUE(w.LbConnect->toolTip().startsWith("No MIDI input port")) << w.LbConnect->toolTip().toStdString();
+}

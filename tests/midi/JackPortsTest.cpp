@@ -215,6 +215,7 @@ TEST_F(JackPorts, OneClientServesEveryListingAndProbe) {
     ASSERT_EQ(midi.ProbeInputDevice(), 0);
     midi.Release();
   }
+  EXPECT_TRUE(service->Reachable());
   EXPECT_EQ(rt.ListingClientOpens(), 1);
 }
 

@@ -89,6 +89,7 @@ TEST(RtMidiService, WithoutSequencerOrServerOneLineAndEmptyLists) {
     EXPECT_TRUE(service->Inputs().empty());
     EXPECT_TRUE(service->Outputs().empty());
     EXPECT_FALSE(service->AnyInputLeft());
+    EXPECT_FALSE(service->Reachable()) << "no MIDI service, not only no ports";
   }
   // Opening a port of a server that is not there fails with a text, quietly.
   EXPECT_THROW(service->OpenOutput({"vellox", "vellox:in"}), vlx::EMidiError);
@@ -100,6 +101,7 @@ TEST(RtMidiService, WithoutSequencerOrServerOneLineAndEmptyLists) {
   auto jack = vlx::CreateRtMidiService(vlx::MidiApiChoice::Jack);
   EXPECT_TRUE(jack->Inputs().empty());
   EXPECT_TRUE(jack->Outputs().empty());
+  EXPECT_FALSE(jack->Reachable());
   EXPECT_EQ(static_cast<vlx::RtMidiService&>(*jack).ListingClientOpens(), 1);
   EXPECT_EQ(err.Text(), vlx::NoMidiServiceLine("VLX210") + "\n");
 }
