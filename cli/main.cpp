@@ -131,7 +131,9 @@ void Store(const std::string& path, const TParaTable& table, ProfileFormat forma
   if (path == "-") {
     CheckOutput(path, format);
     const std::vector<uint8_t> bytes = EncodeProfileAs(table, format);
-    WriteOut(std::string(bytes.begin(), bytes.end()));
+    const std::string text(bytes.begin(), bytes.end());
+    // JSON may meet a terminal: DEL and C1 in names are escaped as well.
+    WriteOut(format == ProfileFormat::Json ? JsonWithControlsEscaped(text) : text);
     return;
   }
   try {
