@@ -150,7 +150,9 @@ void Store(const std::string& path, const TParaTable& table, ProfileFormat forma
   if (path == "-") {
     CheckOutput(path, format);
     const std::vector<uint8_t> bytes = EncodeProfileAs(table, format);
-    WriteOut(std::string(bytes.begin(), bytes.end()));
+    const std::string text(bytes.begin(), bytes.end());
+    // JSON may meet a terminal: DEL and C1 in names are escaped as well.
+    WriteOut(format == ProfileFormat::Json ? JsonWithControlsEscaped(text) : text);
     return;
   }
   try {
@@ -346,23 +348,26 @@ constexpr std::size_t MonitorTextBytes = 1u << 20;
 
 // Standard output without blocking the loop: poll, then at most PIPE_BUF
 // bytes per write (a pipe that polls writable takes that many at once).
+// Every wait also watches the signalfd, so a signal ends it at once.
 class MonitorOutput {
  public:
-  enum class State { Fine, ReaderGone };
+  enum class State { Fine, Signal, ReaderGone };
   std::string Text;  // not yet written, from Sent on
   std::size_t Sent = 0;
 
   bool Pending() const { return Sent < Text.size(); }
   std::size_t PendingBytes() const { return Text.size() - Sent; }
 
-  // Writes while stdout takes it, for at most timeoutMs waiting.
-  State Flush(int timeoutMs) {
+  // Writes while stdout takes it; waits at most timeoutMs for it to take
+  // more. Signal: a signal is waiting on signalFd (not read).
+  State Flush(int signalFd, int timeoutMs) {
     while (Pending()) {
-      pollfd p{STDOUT_FILENO, POLLOUT, 0};
-      const int n = ::poll(&p, 1, timeoutMs);
+      pollfd p[2] = {{STDOUT_FILENO, POLLOUT, 0}, {signalFd, POLLIN, 0}};
+      const int n = ::poll(p, 2, timeoutMs);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return State::Fine;
-      if (p.revents & POLLERR) return State::ReaderGone;  // a pipe whose reader has gone
+      if (p[1].revents & POLLIN) return State::Signal;
+      if (p[0].revents & POLLERR) return State::ReaderGone;  // a pipe whose reader has gone
       const std::size_t chunk = std::min<std::size_t>(PendingBytes(), PIPE_BUF);
       const ssize_t w = ::write(STDOUT_FILENO, Text.data() + Sent, chunk);
       if (w < 0) {
@@ -378,6 +383,15 @@ class MonitorOutput {
     return State::Fine;
   }
 };
+
+// The signal waiting on the signalfd, read; 0 when none is.
+int TakeSignal(int signalFd) {
+  pollfd p{signalFd, POLLIN, 0};
+  signalfd_siginfo info{};
+  if (::poll(&p, 1, 0) > 0 && ::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+    return static_cast<int>(info.ssi_signo);
+  return 0;
+}
 
 int Monitor(const Common& c, const MonitorArgs& m) {
   TMonitorFilter filter;
@@ -454,18 +468,23 @@ int Monitor(const Common& c, const MonitorArgs& m) {
 
   bool readerGone = false;
   for (;;) {
+    // Without text to write the queue is waited on (20 ms at most, so a
+    // signal is seen that soon); with text, stdout and the signalfd are.
     if (!countReached() && output.PendingBytes() < MonitorTextBytes) {
       queue.TakeAll(events, std::chrono::milliseconds(output.Pending() ? 0 : 20));
       format();
     }
     if (countReached() && !output.Pending()) break;
-    pollfd p{signalFd, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0) break;  // SIGINT, SIGTERM, SIGPIPE: whatever was taken is printed below
-    if (output.Flush(output.PendingBytes() >= MonitorTextBytes || countReached() ? 20 : 0) ==
-        MonitorOutput::State::ReaderGone) {
+    if (const int sig = TakeSignal(signalFd); sig != 0) {
+      readerGone = sig == SIGPIPE;
+      break;
+    }
+    const MonitorOutput::State state = output.Flush(signalFd, output.Pending() ? 20 : 0);
+    if (state == MonitorOutput::State::ReaderGone) {
       readerGone = true;
       break;
     }
+    if (state == MonitorOutput::State::Signal) continue;  // taken at the top
     if (std::chrono::steady_clock::now() >= nextCheck) {
       nextCheck = std::chrono::steady_clock::now() + std::chrono::seconds(1);
       const bool now = listed();
@@ -485,19 +504,15 @@ int Monitor(const Common& c, const MonitorArgs& m) {
     }
   }
   // No callback runs once the ports are closed; what came before is printed
-  // as far as stdout takes it without waiting long.
+  // as far as stdout takes it within half a second; another signal, or the
+  // reader gone, ends that too.
   session->Close();
   if (!readerGone) {
     queue.TakeAll(events, std::chrono::milliseconds(0));
     format();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     while (output.Pending() && std::chrono::steady_clock::now() < until) {
-      pollfd p{signalFd, POLLIN, 0};
-      if (::poll(&p, 1, 0) > 0) {
-        signalfd_siginfo info;
-        if (::read(signalFd, &info, sizeof info) > 0 && info.ssi_signo == SIGPIPE) break;
-      }
-      if (output.Flush(20) == MonitorOutput::State::ReaderGone) break;
+      if (output.Flush(signalFd, 20) != MonitorOutput::State::Fine) break;
     }
   }
   if (queue.Dropped() > 0)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <type_traits>
 
 namespace vlx {
@@ -194,6 +195,7 @@ struct RtMidiService::Impl {
   std::atomic<bool> jackGone{false};  // the server shut the client down
   std::atomic<int> jackOpens{0};
   std::optional<std::chrono::steady_clock::time_point> jackFailedAt;
+  jack_status_t jackStatus{};  // of the last try; under mutex
 
   ~Impl() {
     if (jack) jack_client_close(jack);
@@ -218,7 +220,7 @@ struct RtMidiService::Impl {
     if (jackFailedAt && now - *jackFailedAt < JackRetryInterval) return nullptr;
     jackGone = false;
     ++jackOpens;
-    jack = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+    jack = jack_client_open(clientName.c_str(), JackNoStartServer, &jackStatus);
     if (jack) {
       jack_on_shutdown(jack, &Impl::JackShutdown, this);
       jackFailedAt.reset();
@@ -332,13 +334,33 @@ std::vector<MidiPortId> RtMidiService::Outputs() {
 
 void RtMidiService::SetActiveSensing(bool pass) { impl_->activeSensing = pass; }
 
+namespace {
+
+std::string NoJackText(MidiApiChoice choice, jack_status_t status) {
+  if (!(status & JackServerFailed)) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(status));
+    return std::string("the JACK server does not take a new client (status ") + buf + ")";
+  }
+  if (choice == MidiApiChoice::Jack) return "no JACK server is running (start one, for example jackd -d alsa)";
+  return "no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is running; "
+         "load the snd-seq kernel module (sudo modprobe snd-seq, and be in the audio group) or start a JACK server";
+}
+
+}  // namespace
+
 std::string RtMidiService::Unreachable() {
   if (impl_->api != MidiApi::Jack) return {};  // the sequencer was opened
   std::lock_guard lock(impl_->mutex);
-  if (impl_->Jack() != nullptr) return {};
-  if (impl_->choice == MidiApiChoice::Jack) return "no JACK server is running (start one, for example jackd -d alsa)";
-  return "no MIDI service: the ALSA sequencer (/dev/snd/seq) cannot be opened and no JACK server is running; "
-         "load the snd-seq kernel module (sudo modprobe snd-seq, and be in the audio group) or start a JACK server";
+  // A server that is there but slow to take a new client (a loaded
+  // machine) gets four more tries within about a second; where no server
+  // listens at all (JackServerFailed) the answer comes at once.
+  for (int attempt = 1; impl_->Jack() == nullptr; ++attempt) {
+    if ((impl_->jackStatus & JackServerFailed) || attempt == 5) return NoJackText(impl_->choice, impl_->jackStatus);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    impl_->jackFailedAt.reset();
+  }
+  return {};
 }
 
 void RtMidiService::NeedJackServer() {

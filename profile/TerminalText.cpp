@@ -116,6 +116,25 @@ void AppendJsonChars(std::string& out, std::string_view text) {
   }
 }
 
+std::string JsonWithControlsEscaped(std::string_view json) {
+  std::string out;
+  out.reserve(json.size());
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const auto c = static_cast<unsigned char>(json[i]);
+    // Outside strings JSON has no such bytes; inside, C2 80..C2 9F is U+0080..U+009F.
+    if (c == 0x7F) {
+      out += "\\u007f";
+    } else if (c == 0xC2 && i + 1 < json.size() && static_cast<unsigned char>(json[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(json[i + 1]) < 0xA0) {
+      AppendHex(out, "\\u%04x", static_cast<unsigned char>(json[i + 1]));
+      ++i;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 std::string FileErrorText(const std::string& path, int err) {
   std::string text = path + ": " + std::strerror(err);
   if (err == ENOENT) {

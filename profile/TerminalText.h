@@ -20,6 +20,11 @@ std::string TerminalSafe(std::string_view text, bool keepNewlines = false);
 // Latin-1 character of that number.
 void AppendJsonChars(std::string& out, std::string_view text);
 
+// JSON text (valid UTF-8, as nlohmann writes it) with DEL and the C1
+// characters, which JSON lets stand as they are, escaped as \u007f..\u009f
+// too: the same document, safe on a terminal.
+std::string JsonWithControlsEscaped(std::string_view json);
+
 // "PATH: <the system's reason>", and for a missing folder the folder:
 // "out/x.json: No such file or directory (there is no folder out)".
 std::string FileErrorText(const std::string& path, int err);

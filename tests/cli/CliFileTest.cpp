@@ -391,9 +391,10 @@ TEST_F(CliFiles, ControlCharactersInNamesAreShownEscaped) {
 
   r = RunCli({"convert", dir.File("evil.json"), "-", "--to", "json"});
   ASSERT_EQ(r.Code, 0) << r.Err;
-  EXPECT_EQ(r.Out.find('\x1b'), std::string::npos);
+  for (const char* raw : {"\x1b", "\x7f", "\xc2\x9b"}) EXPECT_EQ(r.Out.find(raw), std::string::npos) << r.Out;
   const auto doc = nlohmann::json::parse(r.Out);
   EXPECT_EQ(doc["controls"][1]["name"], "\x1b[2J\nA2 forged\x7f");
+  EXPECT_EQ(doc["controls"][2]["name"], "a\xc2\x9b" "b");
 
   // A key from the file in an error message.
   WriteBytes(dir.File("key.json"), {'{', '"', '\\', 'u', '0', '0', '1', 'b', '[', '2', 'J', '"', ':', '1', '}'});

@@ -31,6 +31,20 @@ long RssKb(pid_t pid) {
   return 0;
 }
 
+// The processor time a process has used, in clock ticks (user and system).
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));  // after the program's name
+  std::string f;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> f; ++i) {
+    if (i == 14) utime = std::stol(f);
+    if (i == 15) stime = std::stol(f);
+  }
+  return utime + stime;
+}
+
 // Waits until the monitor's input is connected to the controller's output.
 bool Connected(RecordingJackController& device) {
   const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -410,6 +424,12 @@ TEST_F(CliJack, MonitorIntoAFullPipeStaysBoundedAndEndsOnASignal) {
     }
     std::this_thread::sleep_for(100ms);
     most = std::max(most, RssKb(monitor.Pid()));
+    if (sig == SIGTERM) {
+      // Blocked, it waits: a second costs it little processor time.
+      const long ticks = CpuTicks(monitor.Pid());
+      std::this_thread::sleep_for(1s);
+      EXPECT_LT(CpuTicks(monitor.Pid()) - ticks, ::sysconf(_SC_CLK_TCK) / 2) << "the monitor spins while blocked";
+    }
     const auto stopAt = std::chrono::steady_clock::now();
     monitor.Signal(sig);
     EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err();

@@ -50,6 +50,13 @@ TEST(TerminalText, JsonCharactersAreValidJsonWithControlsEscaped) {
   }
 }
 
+TEST(TerminalText, JsonTextKeepsItsMeaningWithDelAndC1Escaped) {
+  const nlohmann::json doc = {{"name", "a\x7f" "b\xc2\x9b" "c\xc2\xa0" "d\xe2\x82\xac"}, {"n", 1}};
+  const std::string text = JsonWithControlsEscaped(doc.dump());
+  EXPECT_EQ(text, R"({"n":1,"name":"a\u007fb\u009bc)" "\xc2\xa0" "d\xe2\x82\xac\"}");
+  EXPECT_EQ(nlohmann::json::parse(text), doc);
+}
+
 TEST(TerminalText, FileErrorsNameTheReasonAndAMissingFolder) {
   TempDir dir;
   EXPECT_EQ(FileErrorText(dir.File("a.cus"), ENOENT), dir.File("a.cus") + ": No such file or directory");
