@@ -1,9 +1,6 @@
-// Telling the editor's own MIDI clients from those of other programs; the
-// RtMidi backend leaves them out of its listings, other programs look for
-// them (session/EditorPresence.h).
-#include <string>
+#include "midi/ClientNames.h"
 
-#include "midi/RtMidiService.h"
+#include <string>
 
 namespace vlx {
 

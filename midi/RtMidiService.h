@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "midi/ClientNames.h"
 #include "midi/MidiService.h"
 
 namespace vlx {
@@ -38,10 +39,6 @@ std::size_t WireLength(MidiApi api, const uint8_t* data, std::size_t size);
 
 // The client part of an RtMidi port name: everything before the first ':'.
 std::string ClientNameOfPort(const std::string& portName);
-// Whether a client name is the editor's own: its name, or its name followed
-// by "-" and digits. (In the core, midi/ClientNames.cpp: other programs use
-// it to see the editor.)
-bool IsOwnClient(const std::string& client, const std::string& ownClientName);
 
 // The line a service made with MidiApiChoice::Auto writes to stderr, once,
 // when neither the ALSA sequencer nor a JACK server can be reached; it

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "midi/RtMidiService.h"
+#include "midi/ClientNames.h"
 
 namespace vlx {
 
