@@ -154,7 +154,11 @@ void LoadProfileFile(const std::string& path, TParaTable& table) {
 }
 
 bool ProfileFileMatches(const std::string& path, const TParaTable& table) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file can hold what SAVE writes; a FIFO or a device is
+  // never opened here (opening a FIFO would wait for a writer).
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
   struct stat st {};
   const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -247,15 +251,18 @@ std::string DanglingLinkTarget(const std::string& path) {
 // far as this process may (root may give both; a user may give his own file
 // a group he belongs to). True when both are as they were.
 bool TakeOwnerAndGroup(int fd, const struct stat& was) {
-  if (was.st_uid != ::geteuid() || was.st_gid != ::getegid()) {
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return false;
+  if (now.st_uid != was.st_uid || now.st_gid != was.st_gid) {
     // One call for both, and where the owner cannot be given, the group on
-    // its own.
-    if (::fchown(fd, was.st_uid, was.st_gid) != 0 && was.st_gid != ::getegid()) {
+    // its own. (A new file may have another group than the process's, in a
+    // folder that passes its group on.)
+    if (::fchown(fd, was.st_uid, was.st_gid) != 0 && now.st_gid != was.st_gid) {
       [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), was.st_gid);
     }
+    if (::fstat(fd, &now) != 0) return false;
   }
-  struct stat now {};
-  return ::fstat(fd, &now) == 0 && now.st_uid == was.st_uid && now.st_gid == was.st_gid;
+  return now.st_uid == was.st_uid && now.st_gid == was.st_gid;
 }
 
 }  // namespace

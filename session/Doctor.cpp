@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -317,8 +318,21 @@ std::vector<TDoctorLine> RunDoctor(const TDoctorOptions& options,
     }
   }
 
+  // The controller sends its dump to every program on its ports: an editor
+  // connected to it would take the profile as its own, so it is not asked.
+  std::optional<bool> editorConnected;
+  std::string editorError;
+  try {
+    editorConnected = EditorIsConnected(service->Inputs(), service->Outputs());
+  } catch (const EMidiError& e) {
+    editorError = e.what();
+  }
+
   if (!answered) {
     c.Skip(dump, "not checked: no identity answer");
+  } else if (editorConnected.value_or(false)) {
+    c.Skip(dump, "not asked: the editor is connected to the controller and would take its profile as its own "
+                 "(close the editor to check this too)");
   } else {
     try {
       const auto start = std::chrono::steady_clock::now();
@@ -339,14 +353,12 @@ std::vector<TDoctorLine> RunDoctor(const TDoctorOptions& options,
 
   // The editor's ports are listed by the service like any other program's.
   session.Close();
-  try {
-    if (EditorIsConnected(service->Inputs(), service->Outputs())) {
-      c.Ok(editor, "running, with the controller's ports open");
-    } else {
-      c.Ok(editor, "not running with the controller's ports open (vellox-editor finds it by itself)");
-    }
-  } catch (const EMidiError& e) {
-    c.Skip(editor, std::string("not checked: ") + e.what());
+  if (!editorConnected) {
+    c.Skip(editor, "not checked: " + editorError);
+  } else if (*editorConnected) {
+    c.Ok(editor, "running, with the controller's ports open");
+  } else {
+    c.Ok(editor, "not running with the controller's ports open (vellox-editor finds it by itself)");
   }
   return c.lines;
 }

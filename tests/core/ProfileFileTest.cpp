@@ -563,6 +563,13 @@ TEST(ProfileFile, AFifoOrADeviceIsWrittenIntoNotReplaced) {
   WriteProfileFile("/dev/null", FactoryTable());
   ASSERT_EQ(::stat("/dev/null", &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  // The question before closing compares the window with its file: a FIFO
+  // or a device is never what SAVE wrote, and is not opened to find out
+  // (a FIFO without a writer would keep the window from closing).
+  EXPECT_FALSE(ProfileFileMatches(fifo, FactoryTable()));
+  EXPECT_FALSE(ProfileFileMatches(link, FactoryTable()));
+  EXPECT_FALSE(ProfileFileMatches("/dev/zero", FactoryTable()));
 }
 
 TEST(ProfileFile, ErrorNumbersMapToTheUsersTexts) {

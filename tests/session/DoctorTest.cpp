@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 
@@ -235,6 +237,23 @@ TEST_F(Doctor, TheEditorIsSeenByItsOpenPorts) {
   lines = Run();
   EXPECT_EQ(Line(lines, "editor").Found, "running, with the controller's ports open");
   EXPECT_EQ(Line(lines, "editor").Verdict, DoctorVerdict::Ok);
+}
+
+TEST_F(Doctor, NoDumpIsAskedForWhileTheEditorListens) {
+  // The controller would send its dump to the editor's window too.
+  device->AddInput("VLX210");
+  device->AddOutput("VLX210");
+  const auto lines = Run();
+  EXPECT_EQ(Line(lines, "identity").Verdict, DoctorVerdict::Ok) << Text(lines);
+  EXPECT_EQ(Line(lines, "dump request").Verdict, DoctorVerdict::NotChecked) << Text(lines);
+  EXPECT_TRUE(Has(Line(lines, "dump request").Found, "the editor is connected")) << Text(lines);
+  EXPECT_EQ(Line(lines, "editor").Found, "running, with the controller's ports open");
+  EXPECT_EQ(DoctorExitCode(lines), 0);
+  const MidiMessage dumpRequest = {0xF0, 0x34, 0x00, 0x00, 0x08, 0xF7};
+  for (const auto& m : device->Controller().Received())
+    EXPECT_FALSE(m.size() >= dumpRequest.size() && std::equal(dumpRequest.begin(), dumpRequest.end(), m.begin()))
+        << "a dump request went out";
+  EXPECT_FALSE(device->Controller().Received().empty()) << "the identity request went out";
 }
 
 TEST(DoctorUsb, EveryDeviceOfTheIdIsFoundWithItsNames) {
