@@ -15,13 +15,16 @@ build=${VLX_BUILD_DIR:-$top/build}
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-  librtmidi-dev jackd2 libjack-jackd2-dev
+  librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev
   libgtest-dev
   libcli11-dev nlohmann-json3-dev
   fonts-liberation2 fonts-dejavu-core
 )
 if [ "$mode" = test ]; then
   packages+=(clang libclang-rt-14-dev dpkg-dev file desktop-file-utils appstream)
+  # The ALSA tests: a virtual machine booting Debian's kernel (snd-seq) over
+  # this machine's root file system, Xvfb for the window inside it.
+  packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xvfb xauth alsa-utils)
 fi
 if [ "$mode" = bench ]; then
   packages+=(xvfb libxcb-damage0-dev)
