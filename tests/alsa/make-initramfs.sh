@@ -45,7 +45,7 @@ die() { echo "init: $*"; poweroff -f; sleep 5; }
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 vlxroot /newroot || die "no root share"
 r=/newroot
 mount -t tmpfs -o mode=1777 tmp $r/tmp || die "no tmpfs"
-mkdir -p $r/tmp/vm-out $r/tmp/run
+mkdir -p $r/tmp/vm-out && mkdir -m 700 $r/tmp/run
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 vlxout $r/tmp/vm-out || die "no result share"
 mount -t proc proc $r/proc
 mount -t sysfs sys $r/sys

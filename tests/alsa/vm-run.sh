@@ -87,13 +87,18 @@ smp=$(nproc 2>/dev/null || echo 1)
 # Boot allowance on top of the command's own limit: a TCG boot takes about
 # 6 s on an idle machine, many times that on a loaded one.
 set +e
+# Run in the background, so that a signal to this script (a CTest time-out)
+# ends the VM too.
 timeout -k 10 $((timeout_s + 120)) qemu-system-x86_64 "${accel_args[@]}" -m "$mem" -smp "$smp" \
   -nographic -no-reboot -nodefaults -serial "file:$out/console" -display none \
   -kernel "$kernel" -initrd "$initrd" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init" \
   -virtfs local,path=/,mount_tag=vlxroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs local,path="$out",mount_tag=vlxout,security_model=none \
-  </dev/null >"$out/qemu.log" 2>&1
+  </dev/null >"$out/qemu.log" 2>&1 &
+vm=$!
+trap 'kill -TERM $vm 2>/dev/null; wait $vm; rm -rf "$out"; exit 125' INT TERM HUP
+wait $vm
 qemu_rc=$?
 set -e
 

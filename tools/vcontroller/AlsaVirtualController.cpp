@@ -32,7 +32,8 @@ AlsaVirtualController::Bytes EventBytes(const snd_seq_event_t* ev) {
 
 AlsaVirtualController::AlsaVirtualController(std::shared_ptr<VirtualController> controller, Options options)
     : controller_(controller ? std::move(controller) : std::make_shared<VirtualController>()),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      sysExPiece_(options_.SysExPiece) {
   {
     std::lock_guard lock(mutex_);
     if (!Open()) throw std::runtime_error("the ALSA sequencer cannot be opened (is the snd-seq module loaded?)");
@@ -116,7 +117,7 @@ bool AlsaVirtualController::SendLocked(const Bytes& bytes) {
     }
   };
   if (bytes[0] == 0xF0) {
-    const std::size_t piece = options_.SysExPiece ? options_.SysExPiece : bytes.size();
+    const std::size_t piece = sysExPiece_ ? sysExPiece_.load() : bytes.size();
     for (std::size_t at = 0; at < bytes.size(); at += piece) {
       snd_seq_event_t ev;
       snd_seq_ev_clear(&ev);

@@ -45,6 +45,10 @@ class AlsaVirtualController {
   VirtualController& Controller() { return *controller_; }
   const Options& Settings() const { return options_; }
 
+  // From now on SysEx leaves in events of at most this many bytes (0: each
+  // message in one event).
+  void SetSysExPiece(std::size_t bytes) { sysExPiece_ = bytes; }
+
   // The sequencer's number of the client while plugged in, otherwise -1.
   int ClientId() const { return clientId_; }
   // How many ports read from the controller's port now (0 when unplugged).
@@ -84,6 +88,7 @@ class AlsaVirtualController {
   int port_ = -1;
   std::atomic<int> clientId_{-1};
   std::deque<Bytes> raw_;
+  std::atomic<std::size_t> sysExPiece_;
   std::atomic<bool> stop_{false};
   std::atomic<std::size_t> lostReplies_{0};
   std::thread thread_;  // last: it starts once everything else exists
