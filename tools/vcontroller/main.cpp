@@ -27,7 +27,7 @@ const char kUsage[] =
     "  --store-wrong BYTE  a faulty controller: store body byte BYTE (0..38) of every\n"
     "                      parameter dump one higher than sent\n"
     "  --play \"90 3C 64\"   send these bytes once the output is connected (repeatable)\n"
-    "  --midi-api jack|alsa  the MIDI system to appear on (default jack)\n"
+    "  --midi-api API      jack or alsa: the MIDI system to appear on (default jack)\n"
     "  --name CLIENT       client name (default vellox)\n"
     "  --server NAME       JACK server (default: JACK_DEFAULT_SERVER or JACK's default)\n"
     "  --sysex-piece BYTES ALSA: send SysEx in events of at most BYTES bytes, as the\n"
