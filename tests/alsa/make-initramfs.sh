@@ -7,6 +7,9 @@ set -euo pipefail
 kver=$1 busybox=$2 output=$3
 moddir=/lib/modules/$kver
 [ -d "$moddir" ] || { echo "make-initramfs: no $moddir" >&2; exit 1; }
+export PATH=$PATH:/usr/sbin:/sbin  # modinfo, for users without them on PATH
+command -v modinfo >/dev/null || { echo "make-initramfs: modinfo missing: install kmod" >&2; exit 1; }
+command -v cpio >/dev/null || { echo "make-initramfs: cpio missing: install cpio" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vellox-initramfs.XXXXXX")
 trap 'rm -rf "$work"' EXIT
