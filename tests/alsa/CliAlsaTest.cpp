@@ -51,8 +51,10 @@ void ExpectNoLibraryText(const std::string& err) {
 
 // Waits until a just-started monitor (showing one line per message) has
 // shown a first message, which the controller sends again until it has;
-// returns the number of lines shown by then. On a loaded VM a monitor that
-// has just connected has been seen to miss the first messages.
+// returns the number of lines shown by then. The sequencer lists a new
+// connection on the sending port a moment before it delivers through it
+// (the receiving side is joined second): on a loaded VM, messages sent
+// at once have been seen to reach nobody.
 template <class Out>
 std::size_t MonitorReady(AlsaVirtualController& device, Out out, const Bytes& hello) {
   const auto count = [&] {

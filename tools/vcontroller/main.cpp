@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
   // went away.
   const auto serve = [&](auto& sim, auto gone) -> int {
     bool played = args.Play.empty();
+    int connectedTicks = 0;  // ticks in a row with the output connected
     bool plugged = true;
     const timespec tick{0, 100 * 1000 * 1000};
     for (;;) {
@@ -186,7 +187,10 @@ int main(int argc, char** argv) {
         std::cerr << "vellox-sim: " << why << "\n";
         return 1;
       }
-      if (!played && plugged && OutConnections(sim) > 0) {
+      connectedTicks = plugged && OutConnections(sim) > 0 ? connectedTicks + 1 : 0;
+      // A connection is listed a moment before the sequencer delivers
+      // through it: the bytes go one tick after it was first seen.
+      if (!played && connectedTicks >= 2) {
         played = true;
         for (const auto& bytes : args.Play) {
           const bool sent = sim.Play(bytes);
