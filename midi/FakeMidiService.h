@@ -52,7 +52,8 @@ class FakeMidiService : public IMidiService {
 
   // ---- input. Bytes go to the callback of every open port with that key,
   // in pieces of `chunk` bytes (0: all in one call), the way a service may
-  // hand over a long SysEx message piece by piece.
+  // hand over a long SysEx message piece by piece. No bytes: the service
+  // tells that bytes were lost at that point (a call with no bytes).
   // Synchronous, on the caller's thread. Returns false when no open port has
   // that key (the bytes are lost, as on a closed port).
   bool Inject(const std::string& key, const Bytes& bytes, std::size_t chunk = 0);

@@ -82,8 +82,18 @@ const TSysExData& TMidiInput::SysExBuffer(int32_t index) const {
 }
 
 void TMidiInput::Receive(int32_t index, const uint8_t* data, std::size_t size) {
-  if (index < 0 || index >= Count() || data == nullptr || size == 0) return;
+  if (index < 0 || index >= Count()) return;
   TSysExData& buffer = *SysExBuffers[static_cast<std::size_t>(index)];
+  if (data == nullptr && size == 0) {
+    // Bytes were lost: the message being collected is damaged. What came of
+    // it goes out now as a cut message (no F7), once; its rest is skipped.
+    if (buffer.Collecting && !buffer.Damaged) {
+      Deliver(index, buffer);
+      buffer.Collecting = buffer.Cut = buffer.Damaged = true;
+    }
+    return;
+  }
+  if (data == nullptr || size == 0) return;
   // One piece may hold many messages: each SysEx message in it is taken in
   // turn, in a loop, so that no number of them can exhaust the stack.
   while (size > 0 && (data[0] == 0xF0 || (buffer.Collecting && (data[0] < 0x80 || data[0] == 0xF7)))) {
@@ -98,7 +108,7 @@ void TMidiInput::Receive(int32_t index, const uint8_t* data, std::size_t size) {
     // Any status byte but a real-time one ends a SysEx message: the
     // unfinished one is dropped.
     buffer.Stream.Bytes.clear();
-    buffer.Collecting = buffer.Cut = false;
+    buffer.Collecting = buffer.Cut = buffer.Damaged = false;
   }
   if (!OnMidiData) return;
   try {
@@ -112,7 +122,7 @@ std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const ui
   if (data[0] == 0xF0) {  // a new message starts fresh, whatever came before
     buffer.Stream.Bytes.clear();
     buffer.Collecting = true;
-    buffer.Cut = false;
+    buffer.Cut = buffer.Damaged = false;
   }
   const auto* end = static_cast<const uint8_t*>(std::memchr(data, 0xF7, size));
   const std::size_t take = end ? static_cast<std::size_t>(end - data) + 1 : size;
@@ -127,6 +137,14 @@ std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const ui
   }
   if (!end) return size;
 
+  if (!buffer.Damaged) Deliver(index, buffer);  // a damaged one went out at the loss
+  buffer.Stream.Bytes.clear();
+  buffer.Stream.Position = 0;
+  buffer.Collecting = buffer.Cut = buffer.Damaged = false;
+  return take;
+}
+
+void TMidiInput::Deliver(int32_t index, TSysExData& buffer) {
   if (OnSysExData) {
     buffer.Stream.Position = 0;
     try {
@@ -137,8 +155,6 @@ std::size_t TMidiInput::ReceiveSysEx(int32_t index, TSysExData& buffer, const ui
   }
   buffer.Stream.Bytes.clear();
   buffer.Stream.Position = 0;
-  buffer.Collecting = buffer.Cut = false;
-  return take;
 }
 
 // ---- TMidiOutput

@@ -23,7 +23,9 @@ constexpr int32_t MidiServiceFailed = 1;  // the service raised an error; its te
 constexpr int32_t BadDeviceId = 2;
 constexpr int32_t InvalidHandle = 5;      // a call on a port that is not open
 // A SysEx message longer than this is cut while it is collected: only its
-// first MaxSysExSize bytes are kept and delivered.
+// first MaxSysExSize bytes are kept and delivered. A message whose bytes the
+// MIDI service lost on the way is delivered as cut too: what arrived before
+// the loss, without an F7.
 constexpr std::size_t MaxSysExSize = 64 * 1024;
 
 // Called on the service's thread. Status, data1 and data2 are the message's
@@ -32,7 +34,7 @@ using TMidiDataEvent = std::function<void(int32_t port, uint8_t status, uint8_t 
 // Called on the service's thread once per complete SysEx message, when its F7
 // arrives; the stream holds exactly its bytes, F0 to F7, at position 0. A
 // message longer than MaxSysExSize arrives cut: its first MaxSysExSize bytes,
-// without the F7. The stream is emptied after the handler returns: take what
+// without the F7; so does one damaged by lost bytes, once, at the loss. The stream is emptied after the handler returns: take what
 // is needed before returning.
 using TSysExDataEvent = std::function<void(int32_t port, TByteStream& stream)>;
 
@@ -41,6 +43,7 @@ struct TSysExData {
   TByteStream Stream;
   bool Collecting = false;  // an F0 came, its F7 not yet
   bool Cut = false;         // the message being collected passed MaxSysExSize
+  bool Damaged = false;     // delivered cut at a loss; the rest up to F7 is skipped
 };
 
 class TMidiDevices {
@@ -95,7 +98,9 @@ class TMidiInput : public TMidiDevices {
 
   // Handles bytes from the service for port index (service thread): a short
   // message, a whole SysEx message, or a piece of one. SysEx bytes are
-  // collected into the port's buffer until F7.
+  // collected into the port's buffer until F7. No bytes (nullptr, 0): the
+  // service lost bytes here; a SysEx message being collected is delivered
+  // cut at once and the rest of it is skipped.
   void Receive(int32_t index, const uint8_t* data, std::size_t size);
   // The receive buffer of a port, for inspection; it is only consistent while
   // no callback of that port runs.
@@ -103,6 +108,7 @@ class TMidiInput : public TMidiDevices {
 
  private:
   std::size_t ReceiveSysEx(int32_t index, TSysExData& buffer, const uint8_t* data, std::size_t size);
+  void Deliver(int32_t index, TSysExData& buffer);
 
   IMidiService& service_;
   // Declared before handles_ so that the buffers outlive the open ports even

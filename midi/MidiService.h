@@ -26,7 +26,9 @@ struct MidiPortId {
 };
 
 // Called on the service's thread with the bytes of one incoming message (a
-// short message, or a SysEx message or part of one).
+// short message, or a SysEx message or part of one). Called with no bytes
+// (nullptr, 0) when the service lost incoming bytes at that point (its input
+// overran).
 using MidiBytesCallback = std::function<void(const uint8_t* data, std::size_t size)>;
 
 // An open input port. Destroying it closes the port; once the destructor has

@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <poll.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
@@ -107,6 +108,136 @@ class RtInPort : public IMidiInPort {
   MidiBytesCallback callback_;
   RtReport report_;
   std::unique_ptr<RtMidiIn> in_;  // destroyed before callback_ and report_
+};
+
+// An input on the ALSA sequencer, a client of the editor's own beside
+// RtMidi's (which still lists the ports and sends). RtMidi's ALSA input keeps
+// the kernel's default input pool, which a long SysEx handed over in pieces
+// overruns; it then writes the overrun to stderr itself and passes on what
+// is left as if it were whole. This input asks for the largest pool the
+// kernel gives, says nothing, and tells the port layer that bytes were lost
+// (a call with no bytes), so that the message cut by the loss is shown as
+// such. Its client and port have the names RtMidi would give them.
+class AlsaInPort : public IMidiInPort {
+ public:
+  static constexpr int InputPool = 2000;  // the kernel's largest per client
+
+  AlsaInPort(const std::string& clientName, const std::string& key, MidiBytesCallback callback, bool activeSensing)
+      : callback_(std::move(callback)), activeSensing_(activeSensing) {
+    int rc = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK);
+    if (rc < 0) throw EMidiError(std::string("The ALSA sequencer cannot be opened: ") + snd_strerror(rc));
+    try {
+      snd_seq_set_client_name(seq_, clientName.c_str());
+      snd_seq_set_client_pool_input(seq_, InputPool);  // a smaller pool where refused
+      snd_seq_set_input_buffer_size(seq_, 1024);  // events read at once
+      const snd_seq_addr_t source = Find(key);
+      port_ = snd_seq_create_simple_port(seq_, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+      if (port_ < 0) throw EMidiError(std::string("The MIDI input port cannot be made: ") + snd_strerror(port_));
+      rc = snd_seq_connect_from(seq_, port_, source.client, source.port);
+      if (rc < 0)
+        throw EMidiError("The MIDI input port \"" + key + "\" cannot be connected: " + snd_strerror(rc));
+      rc = snd_midi_event_new(16, &decoder_);
+      if (rc < 0) throw EMidiError(std::string("The MIDI input cannot be made: ") + snd_strerror(rc));
+      snd_midi_event_no_status(decoder_, 1);  // every message with its status byte
+    } catch (...) {
+      if (decoder_) snd_midi_event_free(decoder_);
+      snd_seq_close(seq_);
+      throw;
+    }
+    thread_ = std::thread([this] { Run(); });
+  }
+  // Once the thread has ended no callback runs; closing the client removes
+  // its port and the connection.
+  ~AlsaInPort() override {
+    stop_ = true;
+    thread_.join();
+    snd_midi_event_free(decoder_);
+    snd_seq_close(seq_);
+  }
+
+ private:
+  // The port RtMidi lists under this name: "client:port C:P".
+  snd_seq_addr_t Find(const std::string& key) {
+    const std::string gone = "The MIDI input port \"" + key + "\" is no longer available.";
+    const std::size_t space = key.rfind(' ');
+    int client = -1, port = -1;
+    if (space == std::string::npos || std::sscanf(key.c_str() + space + 1, "%d:%d", &client, &port) != 2 ||
+        client < 0 || client > 255 || port < 0 || port > 255)
+      throw EMidiError(gone);
+    snd_seq_client_info_t* cinfo = nullptr;
+    snd_seq_port_info_t* pinfo = nullptr;
+    snd_seq_client_info_alloca(&cinfo);
+    snd_seq_port_info_alloca(&pinfo);
+    if (snd_seq_get_any_client_info(seq_, client, cinfo) < 0 || snd_seq_get_any_port_info(seq_, client, port, pinfo) < 0)
+      throw EMidiError(gone);
+    const std::string name = std::string(snd_seq_client_info_get_name(cinfo)) + ":" + snd_seq_port_info_get_name(pinfo) +
+                             " " + std::to_string(client) + ":" + std::to_string(port);
+    if (name != key) throw EMidiError(gone);  // another client has the number now
+    return snd_seq_addr_t{static_cast<unsigned char>(client), static_cast<unsigned char>(port)};
+  }
+
+  void Run() {
+    std::vector<pollfd> fds(static_cast<std::size_t>(snd_seq_poll_descriptors_count(seq_, POLLIN)));
+    fds.resize(static_cast<std::size_t>(
+        snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned int>(fds.size()), POLLIN)));
+    while (!stop_) {
+      ::poll(fds.data(), static_cast<nfds_t>(fds.size()), 50);  // bounded: the stop flag is seen
+      for (;;) {
+        snd_seq_event_t* ev = nullptr;
+        const int rc = snd_seq_event_input(seq_, &ev);
+        if (rc == -ENOSPC) {
+          // The kernel's input queue overran and was emptied.
+          callback_(nullptr, 0);
+          lost_ = true;
+          continue;
+        }
+        if (rc < 0 || ev == nullptr) break;  // -EAGAIN: nothing more for now
+        Deliver(*ev);
+      }
+    }
+  }
+
+  void Deliver(const snd_seq_event_t& ev) {
+    if (ev.type == SND_SEQ_EVENT_SYSEX) {
+      const auto* p = static_cast<const uint8_t*>(ev.data.ext.ptr);
+      const std::size_t n = ev.data.ext.len;
+      if (n == 0) return;
+      if (lost_ && !inSysEx_ && p[0] != 0xF0) {
+        // The rest of a message whose start was lost: it is told as a
+        // damaged message (its F0 alone) rather than not at all.
+        static const uint8_t start = 0xF0;
+        callback_(&start, 1);
+        callback_(nullptr, 0);
+      }
+      lost_ = false;
+      if (p[0] == 0xF0) inSysEx_ = true;
+      if (std::memchr(p, 0xF7, n)) inSysEx_ = false;
+      callback_(p, n);
+      return;
+    }
+    // A channel or system common message ends a SysEx message; a real-time
+    // one may come inside it.
+    if (ev.type < SND_SEQ_EVENT_START || ev.type == SND_SEQ_EVENT_TUNE_REQUEST) inSysEx_ = lost_ = false;
+    // Active sensing stays out unless it is shown (the window never shows
+    // it); the sequencer's own notices (a port connected) make no bytes.
+    if (ev.type == SND_SEQ_EVENT_SENSING && !activeSensing_) return;
+    uint8_t bytes[16];
+    const long n = snd_midi_event_decode(decoder_, bytes, sizeof bytes, &ev);
+    if (n > 0) callback_(bytes, static_cast<std::size_t>(n));
+  }
+
+  MidiBytesCallback callback_;
+  const bool activeSensing_;
+  snd_seq_t* seq_ = nullptr;
+  snd_midi_event_t* decoder_ = nullptr;
+  int port_ = -1;
+  // The input thread's own: a SysEx message is being passed on (its F0
+  // came, its F7 not yet); bytes were lost since the last event.
+  bool inSysEx_ = false;
+  bool lost_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;  // last: it starts once everything else exists
 };
 
 class RtOutPort : public IMidiOutPort {
@@ -372,6 +503,8 @@ void RtMidiService::NeedJackServer() {
 }
 
 std::unique_ptr<IMidiInPort> RtMidiService::OpenInput(const MidiPortId& port, MidiBytesCallback callback) {
+  if (impl_->api == MidiApi::Alsa)
+    return std::make_unique<AlsaInPort>(impl_->clientName, port.Key, std::move(callback), impl_->activeSensing.load());
   NeedJackServer();
   return std::make_unique<RtInPort>(impl_->api, impl_->clientName, port.Key, std::move(callback),
                                     impl_->activeSensing.load());

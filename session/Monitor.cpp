@@ -170,7 +170,7 @@ bool FormatMonitorEvent(const TMonitorEvent& e, MonitorStyle style, const TMonit
         AppendJsonString(out, port);
         out += ",\"kind\":\"sysex\",\"hex\":\"";
         AppendBytes(out, e.SysEx.data(), e.SysEx.size(), true);
-        Append(out, "\",\"length\":%zu}", e.SysEx.size());
+        Append(out, "\",\"length\":%zu%s}", e.SysEx.size(), e.SysEx.back() == 0xF7 ? "" : ",\"cut\":true");
       } else {
         FormatShortJson(e.Short, port, out);
       }
@@ -179,7 +179,10 @@ bool FormatMonitorEvent(const TMonitorEvent& e, MonitorStyle style, const TMonit
       if (sysex) {
         out += "sysex ";
         AppendBytes(out, e.SysEx.data(), e.SysEx.size(), true);
-        Append(out, " (%zu bytes)", e.SysEx.size());
+        // Without its F7 the message was cut (too long to keep) or damaged
+        // (bytes of it lost on the way).
+        Append(out, e.SysEx.back() == 0xF7 ? " (%zu bytes)" : " (%zu bytes, cut or damaged: its end is missing)",
+               e.SysEx.size());
       } else {
         FormatShortDecoded(e.Short, out);
       }

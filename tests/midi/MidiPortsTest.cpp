@@ -295,6 +295,35 @@ TEST_F(MidiPorts, AnOverlongSysExIsCutAtTheLimitAndTheNextMessageArrives) {
   }
 }
 
+// Bytes lost by the service (its input overran) damage the message being
+// collected: what came of it is delivered at once without an F7, as a cut
+// message is, and its rest up to the F7 is skipped; the next messages
+// arrive as usual, and a loss between messages changes nothing.
+TEST_F(MidiPorts, ASysExDamagedByLostBytesIsDeliveredCutOnce) {
+  auto& in = midi.InputPorts();
+  Received got;
+  got.Install(in);
+  in.Open(0);
+  fake->Inject(in0, {});  // between messages
+  fake->Inject(in0, {0xF0, 0x01, 0x02});
+  fake->Inject(in0, {});
+  ASSERT_EQ(got.sysex.size(), 1u);
+  EXPECT_EQ(got.sysex[0].second, (Bytes{0xF0, 0x01, 0x02}));
+  fake->Inject(in0, {});  // a second loss in the same message: nothing more
+  fake->Inject(in0, {0x05, 0x06});
+  fake->Inject(in0, {0x07, 0xF7, 0x90, 0x3C, 0x64});
+  fake->Inject(in0, {0xF0, 0x11, 0xF7});
+  // Damaged, then ended by a status byte: delivered once, at the loss.
+  fake->Inject(in0, {0xF0, 0x21});
+  fake->Inject(in0, {});
+  fake->Inject(in0, {0x22});
+  fake->Inject(in0, {0xB0, 0x07, 0x7F});
+  EXPECT_EQ(got.sysex, (std::vector<std::pair<int32_t, Bytes>>{
+                           {0, {0xF0, 0x01, 0x02}}, {0, {0xF0, 0x11, 0xF7}}, {0, {0xF0, 0x21}}}));
+  EXPECT_EQ(got.shorts, (std::vector<Received::Short>{{0, 0x90, 0x3C, 0x64}, {0, 0xB0, 0x07, 0x7F}}));
+  EXPECT_EQ(in.SysExBuffer(0).Stream.Size(), 0u);
+}
+
 TEST_F(MidiPorts, AHandlerThatThrowsDoesNotStopDelivery) {
   auto& in = midi.InputPorts();
   int calls = 0;

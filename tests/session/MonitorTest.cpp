@@ -50,6 +50,9 @@ TEST(Monitor, DecodesEveryKindOfMessage) {
       {{0xF2, 0x01, 0x01}, "song position 129", nullptr},
       {{0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7}, "sysex F0 7E 00 06 01 F7 (6 bytes)",
        R"({"port":"vellox","kind":"sysex","hex":"F0 7E 00 06 01 F7","length":6})"},
+      // Delivered without its F7: cut, or damaged on the way.
+      {{0xF0, 0x7E, 0x00}, "sysex F0 7E 00 (3 bytes, cut or damaged: its end is missing)",
+       R"({"port":"vellox","kind":"sysex","hex":"F0 7E 00","length":3,"cut":true})"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Line(c.Bytes, MonitorStyle::Decoded), std::string(c.Decoded) + "\n");

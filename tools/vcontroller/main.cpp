@@ -1,6 +1,7 @@
-// vellox-sim: a virtual vellox on JACK, for trying and testing the editor
-// without the hardware. Runs until SIGINT or SIGTERM; SIGUSR1 unplugs it
-// (its ports leave the JACK graph) and plugs it in again, in turn.
+// vellox-sim: a virtual vellox on JACK or on the ALSA sequencer, for trying
+// and testing the editor without the hardware. Runs until SIGINT or SIGTERM;
+// SIGUSR1 unplugs it (its ports leave the JACK graph, or its client leaves
+// the sequencer) and plugs it in again, in turn.
 
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "AlsaVirtualController.h"
 #include "JackVirtualController.h"
 
 namespace {
@@ -25,8 +27,11 @@ const char kUsage[] =
     "  --store-wrong BYTE  a faulty controller: store body byte BYTE (0..38) of every\n"
     "                      parameter dump one higher than sent\n"
     "  --play \"90 3C 64\"   send these bytes once the output is connected (repeatable)\n"
-    "  --name CLIENT       JACK client name (default vellox)\n"
+    "  --midi-api API      jack or alsa: the MIDI system to appear on (default jack)\n"
+    "  --name CLIENT       client name (default vellox)\n"
     "  --server NAME       JACK server (default: JACK_DEFAULT_SERVER or JACK's default)\n"
+    "  --sysex-piece BYTES ALSA: send SysEx in events of at most BYTES bytes, as the\n"
+    "                      kernel hands over a USB device's (default: whole messages)\n"
     "  --verbose           print every message received and sent\n"
     "  --help              this text\n"
     "Signals: SIGUSR1 unplugs the controller and plugs it in again, in turn;\n"
@@ -35,6 +40,8 @@ const char kUsage[] =
 struct Args {
   vlx::VirtualControllerOptions Controller;
   vlx::JackVirtualController::Options Jack;
+  vlx::AlsaVirtualController::Options Alsa;
+  bool UseAlsa = false;
   std::vector<vlx::MidiMessage> Play;
   bool Verbose = false;
   bool Help = false;
@@ -77,6 +84,23 @@ Args ParseArgs(int argc, char** argv) {
     } else if (arg == "--name") {
       args.Jack.ClientName = value();
       if (args.Jack.ClientName.empty()) throw std::invalid_argument("--name needs a client name");
+      args.Alsa.ClientName = args.Jack.ClientName;
+    } else if (arg == "--midi-api") {
+      const std::string v = value();
+      if (v != "alsa" && v != "jack") throw std::invalid_argument("--midi-api needs alsa or jack, not \"" + v + "\"");
+      args.UseAlsa = v == "alsa";
+    } else if (arg == "--sysex-piece") {
+      const std::string v = value();
+      std::size_t used = 0;
+      long n = -1;
+      try {
+        n = std::stol(v, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used != v.size() || n < 1 || n > 65536)
+        throw std::invalid_argument("--sysex-piece needs a number of bytes 1..65536, not \"" + v + "\"");
+      args.Alsa.SysExPiece = static_cast<std::size_t>(n);
     } else if (arg == "--server") {
       args.Jack.ServerName = value();
     } else if (arg == "--verbose") {
@@ -89,6 +113,9 @@ Args ParseArgs(int argc, char** argv) {
   }
   return args;
 }
+
+int OutConnections(vlx::JackVirtualController& sim) { return sim.Peer().OutConnections(); }
+int OutConnections(vlx::AlsaVirtualController& sim) { return sim.OutConnections(); }
 
 }  // namespace
 
@@ -123,21 +150,22 @@ int main(int argc, char** argv) {
     });
   }
 
-  try {
-    vlx::JackVirtualController sim(controller, args.Jack);
-    {
-      std::lock_guard lock(printMutex);
-      const auto o = controller->Options();
-      std::printf("vellox-sim: JACK client \"%s\", ports %s and %s, firmware %u.%02u%s%s%s%s\n",
-                  sim.Peer().ClientName().c_str(), sim.Peer().InPortName().c_str(), sim.Peer().OutPortName().c_str(),
-                  o.FirmwareMajor, o.FirmwareMinor, o.SilentIdentity ? ", silent identity" : "",
-                  o.SilentDump ? ", silent dump" : "", o.SilentAck ? ", silent ack" : "",
-                  o.StoreWrongByte >= 0 ? (", stores body byte " + std::to_string(o.StoreWrongByte) + " wrongly").c_str()
-                                        : "");
-      std::fflush(stdout);
-    }
+  const auto describe = [&](const std::string& where) {
+    std::lock_guard lock(printMutex);
+    const auto o = controller->Options();
+    std::printf("vellox-sim: %s, firmware %u.%02u%s%s%s%s\n", where.c_str(), o.FirmwareMajor, o.FirmwareMinor,
+                o.SilentIdentity ? ", silent identity" : "", o.SilentDump ? ", silent dump" : "",
+                o.SilentAck ? ", silent ack" : "",
+                o.StoreWrongByte >= 0 ? (", stores body byte " + std::to_string(o.StoreWrongByte) + " wrongly").c_str()
+                                      : "");
+    std::fflush(stdout);
+  };
 
+  // Serves until SIGINT or SIGTERM; gone() tells that the MIDI system itself
+  // went away.
+  const auto serve = [&](auto& sim, auto gone) -> int {
     bool played = args.Play.empty();
+    int connectedTicks = 0;  // ticks in a row with the output connected
     bool plugged = true;
     const timespec tick{0, 100 * 1000 * 1000};
     for (;;) {
@@ -155,11 +183,14 @@ int main(int argc, char** argv) {
         std::printf("vellox-sim: %s\n", plugged ? "plugged in" : "unplugged");
         std::fflush(stdout);
       }
-      if (sim.Peer().ServerGone()) {
-        std::cerr << "vellox-sim: the JACK server has shut down\n";
+      if (const char* why = gone()) {
+        std::cerr << "vellox-sim: " << why << "\n";
         return 1;
       }
-      if (!played && sim.Peer().OutConnections() > 0) {
+      connectedTicks = plugged && OutConnections(sim) > 0 ? connectedTicks + 1 : 0;
+      // A connection is listed a moment before the sequencer delivers
+      // through it: the bytes go one tick after it was first seen.
+      if (!played && connectedTicks >= 2) {
         played = true;
         for (const auto& bytes : args.Play) {
           const bool sent = sim.Play(bytes);
@@ -173,9 +204,22 @@ int main(int argc, char** argv) {
       }
     }
     if (sim.LostReplies() > 0) std::cerr << "vellox-sim: " << sim.LostReplies() << " replies could not be sent\n";
+    return 0;
+  };
+
+  try {
+    if (args.UseAlsa) {
+      vlx::AlsaVirtualController sim(controller, args.Alsa);
+      describe("ALSA sequencer client \"" + args.Alsa.ClientName + "\" (" + std::to_string(sim.ClientId()) +
+               "), port \"" + args.Alsa.PortName + "\"");
+      return serve(sim, [] { return static_cast<const char*>(nullptr); });
+    }
+    vlx::JackVirtualController sim(controller, args.Jack);
+    describe("JACK client \"" + sim.Peer().ClientName() + "\", ports " + sim.Peer().InPortName() + " and " +
+             sim.Peer().OutPortName());
+    return serve(sim, [&sim] { return sim.Peer().ServerGone() ? "the JACK server has shut down" : nullptr; });
   } catch (const std::exception& e) {
     std::cerr << "vellox-sim: " << e.what() << "\n";
     return 1;
   }
-  return 0;
 }
