@@ -1,5 +1,7 @@
 #include "cli/Doctor.h"
 
+#include "cli/Exit.h"
+
 #include <jack/jack.h>
 
 #include <cstdio>
@@ -56,10 +58,10 @@ int Doctor(const DoctorArgs& args) {
   o.UsbCheck = !args.NoUsbCheck;
   o.PortName = args.Port;
   o.Timeout = std::chrono::milliseconds(args.TimeoutMs);
-  const auto lines = RunDoctor(o, [](const TDoctorLine& line) {
-    std::printf("%s\n", FormatDoctorLine(line).c_str());
-    std::fflush(stdout);
-  });
+  // Port and device names come from the system: shown with control
+  // characters escaped, as every line vellox-cli prints; output that is lost
+  // is an error.
+  const auto lines = RunDoctor(o, [](const TDoctorLine& line) { WriteOut(TerminalSafe(FormatDoctorLine(line)) + "\n"); });
   return DoctorExitCode(lines);
 }
 

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string Latin1(const QString& s) { return s.toLatin1().toStdString(); }
+// What the window shows is kept as UTF-8, whatever its characters (a file
+// name, typed text); the table keeps its own bytes.
+std::string Utf8(const QString& s) { return s.toStdString(); }
 
 // The keys of a standard action on this platform, with the ones given.
 QList<QKeySequence> KeysOf(QKeySequence::StandardKey key, std::initializer_list<QKeySequence> more) {
@@ -42,10 +44,10 @@ vlx::TEditorState TForm1::CaptureState() const {
   s.Table = ParaTable;
   s.CurrentControl = CurrentControl;
   s.ProfilePath = ProfilePath;
-  s.ProfileCaption = Latin1(LbProFile->text());
-  s.ValueText = Latin1(EdtValue->text());
-  s.NameText = Latin1(EdtNameEditor->text());
-  s.NameCaption = Latin1(BtnParaName->text());
+  s.ProfileCaption = Utf8(LbProFile->text());
+  s.ValueText = Utf8(EdtValue->text());
+  s.NameText = Utf8(EdtNameEditor->text());
+  s.NameCaption = Utf8(BtnParaName->text());
   s.Channel = CmbChannel->ItemIndex();
   s.DataType = CmbDataType->ItemIndex();
   s.ControlMode = CmbControlMode->ItemIndex();
@@ -58,7 +60,7 @@ vlx::TEditorState TForm1::CaptureState() const {
 void TForm1::ShowState(const vlx::TEditorState& s) {
   ParaTable = s.Table;
   ProfilePath = s.ProfilePath;
-  LbProFile->setText(QString::fromLatin1(s.ProfileCaption));
+  LbProFile->setText(QString::fromStdString(s.ProfileCaption));
   const int n = s.CurrentControl;
   if (n >= 1 && n <= vlx::ControlCount && n != CurrentControl) {
     ClealAll();
@@ -66,9 +68,9 @@ void TForm1::ShowState(const vlx::TEditorState& s) {
     ShowKindOf(n);
   }
   CurrentControl = n;
-  EdtValue->setText(QString::fromLatin1(s.ValueText));
-  EdtNameEditor->setText(QString::fromLatin1(s.NameText));
-  BtnParaName->setText(QString::fromLatin1(s.NameCaption));
+  EdtValue->setText(QString::fromStdString(s.ValueText));
+  EdtNameEditor->setText(QString::fromStdString(s.NameText));
+  BtnParaName->setText(QString::fromStdString(s.NameCaption));
   CmbChannel->SetItemIndex(s.Channel);
   CmbDataType->SetItemIndex(s.DataType);
   CmbControlMode->SetItemIndex(s.ControlMode);

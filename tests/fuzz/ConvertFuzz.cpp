@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <vector>
 
 #include "FuzzCheck.h"
@@ -24,16 +25,17 @@ namespace {
 bool SameDumpFields(const TParaTable& a, const TParaTable& b) { return CompareDumpFields(a, b).empty(); }
 bool SameAllFields(const TParaTable& a, const TParaTable& b) { return CompareAllFields(a, b).empty(); }
 
-// Decodes, within a second; false when refused.
+// Decodes, within a second of processor time (not of the clock, which a
+// loaded machine stretches); false when refused.
 bool DecodeInTime(const std::vector<uint8_t>& bytes, ProfileFormat format, TLoadedProfile& p) {
-  const auto start = std::chrono::steady_clock::now();
+  const std::clock_t start = std::clock();
   bool accepted = true;
   try {
     p = DecodeProfile(bytes, format, "in");
   } catch (const EProfileFormatError&) {
     accepted = false;
   }
-  VLX_FUZZ_CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(1));
+  VLX_FUZZ_CHECK(std::clock() - start < CLOCKS_PER_SEC);
   return accepted;
 }
 

@@ -550,7 +550,7 @@ TEST(Replug, AWindowThatStartedOfflineFindsTheControllerWhenItComes) {
       EXPECT_EQ(r.f.Midi->OpenInputCount() + r.f.Midi->OpenOutputCount(), 0);
       r.f.UsbPresent = true;
     }
-    ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 2500));
+    ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 10000));
     EXPECT_EQ(r.w->DiscoveryMode, c.mode);
     ASSERT_TRUE(r.f.Midi->Inject(in, IdentityReply(1, 7)));
     ASSERT_TRUE(PumpUntil([&] { return r.w->LbConnect->text() == "Connect"; }));
@@ -576,7 +576,7 @@ TEST(Replug, APortThatCannotBeOpenedIsTriedAgainQuietly) {
   EXPECT_TRUE(r.w->TimerReplug->isActive());
 
   r.f.Midi->FailOpen(out, "");
-  ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 2500));
+  ASSERT_TRUE(PumpUntil([&] { return r.f.Midi->IsInputOpen(in) && r.f.Midi->IsOutputOpen(out); }, 10000));
   EXPECT_EQ(r.w->DeviceOffline, 0);
   EXPECT_TRUE(r.f.Dialogs->Errors.empty());
 }
@@ -616,7 +616,7 @@ TEST(Discovery, TheConnectionStatesToolTipNamesWhatIsMissing) {
   Rig silent({"vellox"}, {"vellox"});
   TForm1& w = silent.Make();
   EXPECT_EQ(w.LbConnect->toolTip(), "Asking the controller for its identity.");
-  ASSERT_TRUE(PumpUntil([&] { return !w.Timer3->isActive(); }, 4000));
+  ASSERT_TRUE(PumpUntil([&] { return !w.Timer3->isActive(); }, 10000));
   EXPECT_EQ(w.LbConnect->text(), "Disconnect");
   EXPECT_EQ(w.LbConnect->toolTip(), "The controller's ports are open, but it did not answer the identity request.");
 }
@@ -629,7 +629,7 @@ TEST(Replug, TheWatcherKeepsTheToolTipUpToDate) {
   ASSERT_EQ(w.DeviceOffline, 1);
   EXPECT_TRUE(w.LbConnect->toolTip().startsWith("No MIDI service"));
   const auto tipBecomes = [&](const QString& start) {
-    return PumpUntil([&] { return w.LbConnect->toolTip().startsWith(start); }, 2500);
+    return PumpUntil([&] { return w.LbConnect->toolTip().startsWith(start); }, 10000);
   };
 
   r.f.Midi->SetReachable(true);

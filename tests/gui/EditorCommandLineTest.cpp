@@ -31,6 +31,7 @@ TEST(EditorCommandLine, WordsGiveTheActionAndTheFile) {
       {{"-qwindowtitle", "x.cus"}, Action::Run, ""},
       // After "--" every word is a file.
       {{"--", "-odd.cus"}, Action::Run, "-odd.cus"},
+      {{"--"}, Action::Run, ""},  // the menu entry started without a file
       {{"-"}, Action::Run, "-"},
   };
   for (const Case& c : cases) {

@@ -200,7 +200,11 @@ TEST_F(Undo, EveryKindOfStepIsUndoneAndRedone) {
 TEST_F(Undo, TypedTextADumpReplacedComesBack) {
   Select(20);
   Type(w->EdtValue, "99");
-  Type(w->EdtNameEditor, "Lead");  // the focus stays in the name box
+  // Typed text comes back as it was, also characters the table cannot hold.
+  const QString typed = QString::fromUtf8("Lead \u20AC\u00E9");
+  Type(w->EdtNameEditor, "Lead ");  // the focus stays in the name box
+  w->EdtNameEditor->insert(QString::fromUtf8("\u20AC\u00E9"));  // as an input method types them
+  ASSERT_EQ(w->EdtNameEditor->text(), typed);
   VirtualController::Body body = VirtualController::FactoryBody();
   body[25] = 14;  // knob 3
   body[33] = 2;   // ARP OCTAVE
@@ -212,7 +216,8 @@ TEST_F(Undo, TypedTextADumpReplacedComesBack) {
   CtrlZ();
   EXPECT_EQ(w->CurrentControl, 20);
   EXPECT_EQ(w->EdtValue->text(), "99");
-  EXPECT_EQ(w->EdtNameEditor->text(), "Lead");
+  EXPECT_EQ(w->EdtNameEditor->text(), typed);
+  Type(w->EdtNameEditor, "Lead");
   EXPECT_EQ(w->CmbARPOctave->currentText(), "1");
   EXPECT_EQ(w->ParaTable[20].Value, 14) << "the typed value is still waiting in the editor, as before the dump";
 
@@ -410,15 +415,20 @@ TEST(ThreeWayBox, EachButtonGivesItsAnswerAndEscapeCancels) {
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::Warning;
     QMessageBox::StandardButtons buttons;
-    QTimer::singleShot(0, [&] {
+    // Looked for until it is open (it opens once the call below runs its
+    // own event loop), then answered.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr) return;
+      poll.stop();
       title = box->windowTitle();
       text = box->text();
       icon = box->icon();
       buttons = box->standardButtons();
       c.act(box);
     });
+    poll.start(10);
     // A box that did not open or close would end the test run by its time-out.
     EXPECT_EQ(dialogs.AskYesNoCancel(nullptr, "Save <b>a&b</b>?"), c.answer);
     EXPECT_EQ(title, "Hint");
