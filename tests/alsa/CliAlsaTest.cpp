@@ -11,6 +11,7 @@
 
 #include "AlsaVirtualController.h"
 #include "cli/Run.h"
+#include "cli/SomeProfile.h"
 #include "profile/ProfileFormats.h"
 #include "support/TempDir.h"
 
@@ -32,15 +33,6 @@ std::vector<std::string> CliArgs(std::vector<std::string> args) {
   args.insert(args.begin(), Alsa.begin(), Alsa.end());
   args.insert(args.begin(), VLX_CLI_PATH);
   return args;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // Nothing of RtMidi's or libasound's own text reaches stderr.
@@ -84,17 +76,6 @@ bool WaitFor(F&& done, std::chrono::milliseconds limit = 10s) {
     std::this_thread::sleep_for(5ms);
   }
   return true;
-}
-
-VirtualController::Body SomeProfile() {
-  VirtualController::Body b = VirtualController::FactoryBody();
-  b[0] = 0x40;   // pad A1
-  b[16] = 0x55;  // slider value
-  b[18] = 0x01;  // slider data type PC
-  b[22] = 40;    // knob 2 value
-  b[34] = 0x02;  // scale MINOR
-  b[38] = 0x0B;  // key channel
-  return b;
 }
 
 std::unique_ptr<AlsaVirtualController> Controller(std::size_t piece = 0, std::string name = "vellox") {

@@ -13,15 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // The first word of each line and the check it names, "ok identity".
 std::vector<std::string> Verdicts(const std::string& out) {
   std::vector<std::string> v;

@@ -16,8 +16,6 @@ using namespace vlx;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 class CliFiles : public ::testing::Test {
  protected:
   void SetUp() override {

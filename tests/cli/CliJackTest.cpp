@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/Run.h"
+#include "cli/SomeProfile.h"
 #include "e2e/RecordingJackController.h"
 #include "profile/ProfileFormats.h"
 #include "sync/SysEx.h"
@@ -52,26 +53,6 @@ bool Connected(RecordingJackController& device) {
   while (device.Peer().OutConnections() == 0 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(10ms);
   return device.Peer().OutConnections() == 1;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-VirtualController::Body SomeProfile() {
-  VirtualController::Body b = VirtualController::FactoryBody();
-  b[0] = 0x40;   // pad A1
-  b[16] = 0x55;  // slider value
-  b[18] = 0x01;  // slider data type PC
-  b[22] = 40;    // knob 2 value
-  b[34] = 0x02;  // scale MINOR
-  b[38] = 0x0B;  // key channel
-  return b;
 }
 
 class CliJack : public ::testing::Test {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -210,4 +211,14 @@ inline CliResult RunCli(std::vector<std::string> args, const CliSetup& setup = {
   CliProcess p(args, setup);
   const int code = p.Wait();
   return {code, p.Out(), p.Err()};
+}
+
+// What the programs printed: whether it holds a part, and its lines.
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
