@@ -394,10 +394,11 @@ TEST_F(CliJack, MonitorIntoAFullPipeStaysBoundedAndEndsOnASignal) {
     long most = before;
     // Every line is 6 KB: the pipe is full after a few, and for the rest of
     // the flood the monitor cannot write at all.
-    // For SIGTERM, 4,000 of them (8 MB, more than the queue, the text and
-    // the pipe hold together), however long a loaded machine takes.
-    const auto until = std::chrono::steady_clock::now() + (sig == SIGTERM ? 60s : 500ms);
-    const int enough = sig == SIGTERM ? 4000 : std::numeric_limits<int>::max();
+    // For SIGTERM, 3,000 of them, however long a loaded machine takes: the
+    // queue (4 MiB, about 2,100 of them), the text (1 MiB, about 170 lines)
+    // and the pipe (about 10 lines) hold some 2,300 together.
+    const auto until = std::chrono::steady_clock::now() + (sig == SIGTERM ? 120s : 500ms);
+    const int enough = sig == SIGTERM ? 3000 : std::numeric_limits<int>::max();
     int sent = 0;
     while (sent < enough && std::chrono::steady_clock::now() < until) {
       if (device->Play(sysex)) {
