@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -48,8 +49,16 @@ AlsaVirtualController::~AlsaVirtualController() {
   Close();
 }
 
+namespace {
+// libasound would write its own line ("ALSA lib seq_hw.c:...") to stderr for
+// a sequencer that cannot be opened; the program says so itself.
+void QuietAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
+
 bool AlsaVirtualController::Open() {
   if (seq_) return true;
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsaMessage); });
   snd_seq_t* seq = nullptr;
   if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) return false;
   snd_seq_set_client_name(seq, options_.ClientName.c_str());
