@@ -35,17 +35,7 @@ CliResult Doctor(std::vector<std::string> args) {
 
 // The shipped virtual controller, as a user without hardware tries it.
 TEST(CliDoctor, AgainstTheVirtualControllerEverythingIsOk) {
-  CliProcess sim({VLX_SIM_PATH, "--fw", "1.07"});
-  struct Stop {
-    CliProcess& p;
-    ~Stop() {
-      p.Signal(SIGTERM);
-      p.Wait();
-    }
-  } stop{sim};
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!Contains(sim.Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(10ms);
+  SimProcess sim({VLX_SIM_PATH, "--fw", "1.07"});
   ASSERT_TRUE(Contains(sim.Out(), "vellox-sim: JACK client \"vellox\"")) << sim.Out() << sim.Err();
 
   const auto r = Doctor({"--midi-api", "jack", "--no-usb-check", "--timeout", "5000"});

@@ -445,19 +445,7 @@ TEST_F(CliJack, MonitorIntoAFullPipeStaysBoundedAndEndsOnASignal) {
 // The controller program: vellox-cli finds it, SIGUSR1 unplugs it (no
 // controller any more) and plugs it in again, firmware and all.
 TEST(CliJackSim, TheControllerProgramUnplugsAndPlugsInOnSignal) {
-  CliProcess sim({VLX_SIM_PATH, "--fw", "3.02"});
-  // Ended as a user ends it, whatever happens: a client killed outright
-  // holds up a synchronous JACK server until the server gives up on it.
-  struct Stop {
-    CliProcess& p;
-    ~Stop() {
-      p.Signal(SIGTERM);
-      p.Wait();
-    }
-  } stop{sim};
-  auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!Contains(sim.Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(10ms);
+  SimProcess sim({VLX_SIM_PATH, "--fw", "3.02"});
   ASSERT_TRUE(Contains(sim.Out(), "vellox-sim: JACK client \"vellox\"")) << sim.Out() << sim.Err();
   // Asks until the answer has the code wanted, for at most 20 s (the
   // controller program may be slow to answer on a loaded machine).
@@ -490,17 +478,7 @@ TEST(CliJackSim, TheControllerProgramUnplugsAndPlugsInOnSignal) {
 // The monitor says on stderr when the controller goes away and when it
 // comes back, and goes on monitoring it.
 TEST(CliJackSim, TheMonitorFollowsTheControllerAwayAndBack) {
-  CliProcess sim({VLX_SIM_PATH});
-  struct Stop {
-    CliProcess& p;
-    ~Stop() {
-      p.Signal(SIGTERM);
-      p.Wait();
-    }
-  } stop{sim};
-  auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!Contains(sim.Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(10ms);
+  SimProcess sim({VLX_SIM_PATH});
   ASSERT_TRUE(Contains(sim.Out(), "vellox-sim: JACK client \"vellox\"")) << sim.Out() << sim.Err();
   CliProcess monitor({VLX_CLI_PATH, "--midi-api", "jack", "--no-usb-check", "monitor"});
   const auto waitFor = [&](CliProcess& p, const std::string& text) {

@@ -222,3 +222,23 @@ inline std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+// The virtual controller program on the JACK server, as a user starts it:
+// ready once it has said that its client is up (waited for at most 10 s),
+// and ended with SIGTERM as a user ends it, whatever happens (a client killed
+// outright holds up a synchronous JACK server until the server gives up on
+// it).
+class SimProcess : public CliProcess {
+ public:
+  explicit SimProcess(const std::vector<std::string>& args) : CliProcess(args) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!Contains(Out(), "vellox-sim: JACK client") && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ~SimProcess() {
+    Signal(SIGTERM);
+    Wait();
+  }
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+};
