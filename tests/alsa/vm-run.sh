@@ -64,7 +64,33 @@ fi
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/vellox-vm-out.XXXXXX")
 trap 'rm -rf "$out"' EXIT
+
+# The VM's /tmp is a fresh tmpfs, which would hide a tree or a build that
+# lives under this machine's /tmp (a clone in a mktemp folder): each such
+# folder the command names, or runs in, is shared on its own, read-only, and
+# mounted at its place inside.
+tmp_shares=()
+for p in "$PWD" "$here" "$@"; do
+  case "$p" in
+    /tmp/?*) ;;
+    *) continue ;;
+  esac
+  first=${p#/tmp/}
+  d=/tmp/${first%%/*}
+  [ -d "$d" ] || continue
+  case " ${tmp_shares[*]:-} " in *" $d "*) continue ;; esac
+  tmp_shares+=("$d")
+done
+virtfs_tmp=()
+mounts=""
+for i in "${!tmp_shares[@]}"; do
+  d=${tmp_shares[$i]}
+  virtfs_tmp+=(-virtfs "local,path=$d,mount_tag=vlxtmp$i,security_model=none,readonly=on,multidevs=remap")
+  mounts+="mkdir -p $(printf %q "$d") && mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro vlxtmp$i $(printf %q "$d") || exit 125"$'\n'
+done
+
 {
+  printf '%s' "$mounts"
   echo "cd $(printf %q "$PWD") || exit 125"
   # What the command sees of the caller's environment.
   for v in PATH LANG LC_ALL GTEST_FILTER GTEST_OUTPUT VLX_ALSA_VERBOSE; do
@@ -94,7 +120,7 @@ timeout -k 10 $((timeout_s + 120)) qemu-system-x86_64 "${accel_args[@]}" -m "$me
   -kernel "$kernel" -initrd "$initrd" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init" \
   -virtfs local,path=/,mount_tag=vlxroot,security_model=none,readonly=on,multidevs=remap \
-  -virtfs local,path="$out",mount_tag=vlxout,security_model=none \
+  -virtfs local,path="$out",mount_tag=vlxout,security_model=none "${virtfs_tmp[@]}" \
   </dev/null >"$out/qemu.log" 2>&1 &
 vm=$!
 trap 'kill -TERM $vm 2>/dev/null; wait $vm; rm -rf "$out"; exit 125' INT TERM HUP
